@@ -1,0 +1,16 @@
+# Flags for every target. The clock arithmetic is defined as separately rounded
+# double steps, so floating-point contraction (fused multiply-add) stays off.
+if(MSVC)
+  add_compile_options(/W4 /fp:precise /fp:contract- /utf-8)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+else()
+  add_compile_options(-Wall -Wextra -ffp-contract=off
+    # No build paths in the binaries, so two builds of one commit are identical.
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
+    -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+  if(MINGW)
+    # One self-contained executable: no libstdc++, libgcc or winpthread DLL beside it,
+    # and no link timestamp in its header.
+    add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
+  endif()
+endif()
