@@ -11,6 +11,7 @@ else()
   if(MINGW)
     # One self-contained executable: no libstdc++, libgcc or winpthread DLL beside it,
     # and no link timestamp in its header.
-    add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
+    add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp
+      $<$<NOT:$<CONFIG:Debug>>:-s>)
   endif()
 endif()

@@ -13,6 +13,9 @@ wineserver=/usr/lib/wine/wineserver64
 
 case "$action" in
 start)
+    # Persistent, so that the tests do not each pay for a new session; fails harmlessly when a
+    # server already runs for this prefix.
+    "$wineserver" -p >/dev/null 2>&1 </dev/null || true
     if [ ! -f "$WINEPREFIX/.prepared" ]; then
         mkdir -p "$WINEPREFIX"
         "$wine" wineboot --init >/dev/null 2>&1 </dev/null
@@ -26,7 +29,6 @@ start)
         # No X display: windows still work with the null driver, though nothing can be seen.
         "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
     fi
-    "$wineserver" -p >/dev/null 2>&1 </dev/null
     "$wine" wineboot >/dev/null 2>&1 </dev/null
     ;;
 stop)

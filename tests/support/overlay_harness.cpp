@@ -1,0 +1,106 @@
+#include "tests/support/overlay_harness.h"
+
+#include "app/gdi_objects.h"
+#include "app/overlay_state.h"
+#include "app/startup.h"
+
+static bool quit_seen = false;
+
+void pump_messages()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quit_seen = true;
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+bool quit_was_posted()
+{
+    return quit_seen;
+}
+
+std::wstring window_text(HWND window)
+{
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
+std::wstring overlay_exe_path()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring result(path, length);
+    result.erase(result.find_last_of(L'\\') + 1);
+    return result + L"Quillfen-Replay-Overlay.exe";
+}
+
+void OverlayTest::SetUp()
+{
+    quit_seen = false;
+    ASSERT_EQ(start_overlay(GetModuleHandleW(nullptr)), 0);
+    show_overlay(SW_SHOWNOACTIVATE);
+    pump_messages();
+}
+
+void OverlayTest::TearDown()
+{
+    if (IsWindow(overlay.main_window)) {
+        DestroyWindow(overlay.main_window);
+    }
+    pump_messages();
+    release_gdi_objects();
+    UnregisterClassW(OVERLAY_CLASS_NAME, GetModuleHandleW(nullptr));
+    overlay = OverlayState{};
+}
+
+HWND OverlayTest::window() const
+{
+    return overlay.main_window;
+}
+
+Canvas::Canvas(int width, int height) : width_(width), height_(height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down: row 0 first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    dc_ = CreateCompatibleDC(nullptr);
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bits_ = static_cast<std::uint32_t*>(bits);
+    original_ = SelectObject(dc_, bitmap_);
+}
+
+Canvas::~Canvas()
+{
+    SelectObject(dc_, original_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+}
+
+COLORREF Canvas::pixel(int x, int y) const
+{
+    GdiFlush();
+    const std::uint32_t value = bits_[y * width_ + x];  // bytes blue, green, red, unused
+    return RGB((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+}
+
+int Canvas::count(COLORREF colour, RECT rect) const
+{
+    int found = 0;
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        for (int x = rect.left; x < rect.right; ++x) {
+            found += pixel(x, y) == colour;
+        }
+    }
+    return found;
+}

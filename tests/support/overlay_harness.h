@@ -1,0 +1,63 @@
+#pragma once
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Handles every message waiting for this thread's windows; a WM_QUIT found on the way is noted.
+void pump_messages();
+bool quit_was_posted();
+
+// Pumps messages until the condition holds or the time is up; returns the condition.
+template <typename Condition>
+bool pump_until(Condition condition, DWORD timeout_ms = 5000)
+{
+    const ULONGLONG end = GetTickCount64() + timeout_ms;
+    while (!condition()) {
+        if (GetTickCount64() > end) {
+            return false;
+        }
+        pump_messages();
+        Sleep(1);
+    }
+    return true;
+}
+
+std::wstring window_text(HWND window);
+
+// The built program, which lies beside the test programs.
+std::wstring overlay_exe_path();
+
+// The overlay, started and shown the way the program does it and torn down after each test, so that
+// every test begins from the initial state of a fresh process.
+class OverlayTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    HWND window() const;
+};
+
+// A 32-bit top-down bitmap selected into a memory context, to draw into and read back.
+class Canvas {
+public:
+    Canvas(int width, int height);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    COLORREF pixel(int x, int y) const;
+    // Counts the pixels of one colour inside a rectangle.
+    int count(COLORREF colour, RECT rect) const;
+
+private:
+    int width_;
+    int height_;
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ original_;
+    std::uint32_t* bits_ = nullptr;
+};

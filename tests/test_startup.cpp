@@ -1,0 +1,186 @@
+// Start-up as the program does it: the window, its place, the initial state, the failure exits,
+// and the resources of the built executable.
+#include "tests/support/overlay_harness.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/gdi_objects.h"
+#include "app/overlay_state.h"
+#include "app/startup.h"
+
+class Startup : public OverlayTest {};
+
+TEST_F(Startup, CreatesTheTopmostCaptionlessWindowAtItsPlace)
+{
+    wchar_t class_name[64] = {};
+    GetClassNameW(window(), class_name, 64);
+    EXPECT_STREQ(class_name, L"QuillfenReplayOverlayWindow");
+    EXPECT_EQ(window_text(window()), L"Quillfen Replay Overlay");
+    EXPECT_EQ(GetWindowLongPtrW(window(), GWL_EXSTYLE), 0x40008);
+    // The system adds WS_CLIPSIBLINGS to every top-level window; no caption, border or sizing frame.
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(window(), GWL_STYLE));
+    EXPECT_EQ(style & ~(WS_CLIPSIBLINGS | WS_VISIBLE), 0x82000000u);
+
+    RECT client;
+    GetClientRect(window(), &client);
+    EXPECT_EQ(client.right, 430);
+    EXPECT_EQ(client.bottom, 588);
+    RECT outer;
+    GetWindowRect(window(), &outer);
+    EXPECT_EQ(outer.left, GetSystemMetrics(SM_CXSCREEN) - 430 - 36);
+    EXPECT_EQ(outer.top, 72);
+    EXPECT_EQ(outer.right - outer.left, 430);
+}
+
+TEST_F(Startup, StateHoldsItsInitialValues)
+{
+    EXPECT_EQ(overlay.status_text, L"Press F8 when the enemy becomes visible.");
+    EXPECT_FALSE(overlay.timing);
+    EXPECT_EQ(overlay.current_ms, 0);
+    EXPECT_TRUE(overlay.measurements.empty());
+    EXPECT_GT(overlay.counter_frequency, 0);
+    EXPECT_GT(overlay.start_counter, 0);
+    for (HGDIOBJ object : {static_cast<HGDIOBJ>(overlay.body_font), static_cast<HGDIOBJ>(overlay.readout_font),
+                           static_cast<HGDIOBJ>(overlay.title_font), static_cast<HGDIOBJ>(overlay.border_brush)}) {
+        EXPECT_NE(object, nullptr);
+    }
+    LOGFONTW font{};
+    GetObjectW(overlay.readout_font, sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -68);
+    EXPECT_EQ(font.lfWeight, 900);
+    EXPECT_STREQ(font.lfFaceName, L"Segoe UI");
+}
+
+TEST_F(Startup, AHiddenShowCommandStillShowsTheWindowNormally)
+{
+    ShowWindow(window(), SW_HIDE);
+    show_overlay(SW_HIDE);
+    EXPECT_TRUE(IsWindowVisible(window()));
+    EXPECT_FALSE(IsIconic(window()));
+    EXPECT_FALSE(IsZoomed(window()));
+}
+
+TEST_F(Startup, ReleaseDeletesAllNineObjects)
+{
+    HGDIOBJ font = overlay.title_font;
+    HGDIOBJ brush = overlay.accent_brush;
+    release_gdi_objects();
+    EXPECT_EQ(GetObjectType(font), 0u);
+    EXPECT_EQ(GetObjectType(brush), 0u);
+    create_gdi_objects();  // for the teardown
+}
+
+// A window class of the same name already registered in this process: registration fails.
+TEST(StartupFailure, ClassRegistrationFailureExitsWithOneAndReleasesTheObjects)
+{
+    WNDCLASSEXW taken{};
+    taken.cbSize = sizeof taken;
+    taken.lpfnWndProc = DefWindowProcW;
+    taken.hInstance = GetModuleHandleW(nullptr);
+    taken.lpszClassName = L"QuillfenReplayOverlayWindow";
+    ASSERT_NE(RegisterClassExW(&taken), 0);
+    EXPECT_EQ(start_overlay(GetModuleHandleW(nullptr)), 1);
+    EXPECT_EQ(overlay.main_window, nullptr);
+    EXPECT_EQ(overlay.body_font, nullptr);
+    UnregisterClassW(L"QuillfenReplayOverlayWindow", GetModuleHandleW(nullptr));
+}
+
+static LRESULT CALLBACK refuse_creation(int code, WPARAM wparam, LPARAM lparam)
+{
+    return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+TEST(StartupFailure, WindowCreationFailureExitsWithTwoAndReleasesTheObjects)
+{
+    HHOOK hook = SetWindowsHookExW(WH_CBT, refuse_creation, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    const int result = start_overlay(GetModuleHandleW(nullptr));
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(overlay.accent_brush, nullptr);
+    UnregisterClassW(L"QuillfenReplayOverlayWindow", GetModuleHandleW(nullptr));
+}
+
+static std::wstring version_string(const std::vector<BYTE>& info, const wchar_t* name)
+{
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueW(info.data(), key.c_str(), &value, &length)) {
+        return L"(missing)";
+    }
+    return static_cast<const wchar_t*>(value);
+}
+
+TEST(Executable, CarriesTheVersionRecord)
+{
+    const std::wstring exe = overlay_exe_path();
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), nullptr);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, info.data()));
+    EXPECT_EQ(version_string(info, L"CompanyName"), L"Quillfen");
+    EXPECT_EQ(version_string(info, L"FileDescription"), L"Quillfen Replay Overlay");
+    EXPECT_EQ(version_string(info, L"FileVersion"), L"1.1.0");
+    EXPECT_EQ(version_string(info, L"InternalName"), L"Quillfen-Replay-Overlay");
+    EXPECT_EQ(version_string(info, L"OriginalFilename"), L"Quillfen-Replay-Overlay.exe");
+    EXPECT_EQ(version_string(info, L"ProductName"), L"Quillfen Replay Overlay");
+    EXPECT_EQ(version_string(info, L"ProductVersion"), L"1.1.0");
+
+    WORD* translation = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(translation[0], 0x0409);
+    EXPECT_EQ(translation[1], 1200);
+}
+
+TEST(Executable, CarriesTheManifestWithoutDpiAwareness)
+{
+    HMODULE module = LoadLibraryExW(overlay_exe_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    ASSERT_NE(resource, nullptr);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, resource)));
+    const std::string manifest(bytes, SizeofResource(module, resource));
+    FreeLibrary(module);
+
+    for (const char* part : {"name=\"Quillfen.ReplayOverlay\"", "version=\"1.1.0.0\"",
+                             "processorArchitecture=\"amd64\"", "type=\"win32\"",
+                             "<description>Quillfen Replay Overlay</description>", "level=\"asInvoker\"",
+                             "uiAccess=\"false\"", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    }
+    EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
+}
+
+// The executable must run on its own: every DLL it imports is part of Windows.
+TEST(Executable, ImportsOnlySystemDlls)
+{
+    HMODULE module = LoadLibraryExW(overlay_exe_path().c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR{3});
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> imports;
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         entry->Name != 0; ++entry) {
+        std::string name = reinterpret_cast<const char*>(base + entry->Name);
+        for (char& c : name) {
+            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        }
+        imports.push_back(name);
+    }
+    FreeLibrary(module);
+
+    const std::vector<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll",
+                                             "msvcrt.dll"};
+    EXPECT_FALSE(imports.empty());
+    for (const std::string& name : imports) {
+        EXPECT_NE(std::find(system.begin(), system.end(), name), system.end()) << name << " is not a system DLL";
+    }
+}
