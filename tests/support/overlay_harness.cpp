@@ -31,6 +31,11 @@ std::wstring window_text(HWND window)
     return text;
 }
 
+std::array<LONG, 4> edges(RECT rect)
+{
+    return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
 std::wstring overlay_exe_path()
 {
     wchar_t path[MAX_PATH];
@@ -43,6 +48,7 @@ std::wstring overlay_exe_path()
 void OverlayTest::SetUp()
 {
     quit_seen = false;
+    before_start();
     ASSERT_EQ(start_overlay(GetModuleHandleW(nullptr)), 0);
     show_overlay(SW_SHOWNOACTIVATE);
     pump_messages();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +29,9 @@ bool pump_until(Condition condition, DWORD timeout_ms = 5000)
 
 std::wstring window_text(HWND window);
 
+// A rectangle as four numbers, so that a failed comparison prints them.
+std::array<LONG, 4> edges(RECT rect);
+
 // The built program, which lies beside the test programs.
 std::wstring overlay_exe_path();
 
@@ -35,6 +39,8 @@ std::wstring overlay_exe_path();
 // every test begins from the initial state of a fresh process.
 class OverlayTest : public ::testing::Test {
 protected:
+    // Runs before the overlay starts, for tests that arrange the world it starts into.
+    virtual void before_start() {}
     void SetUp() override;
     void TearDown() override;
     HWND window() const;

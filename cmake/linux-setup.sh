@@ -1,0 +1,33 @@
+# Shared by run.sh and test.sh: installs what is missing on Debian or Ubuntu and builds.
+# Sourced, not run.
+
+BUILD_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix wine64 fonts-liberation fonts-wine)
+DISPLAY_PACKAGES=(xvfb xauth imagemagick xdotool x11-utils)
+TEST_PACKAGES=(googletest)
+
+install_missing_packages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    echo "Installing missing packages${sudo:+ through sudo}: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+build_overlay() {
+    cmake --preset mingw >/dev/null
+    cmake --build --preset mingw -j "$(nproc)"
+}
+
+# Runs the rest of the calling script on a private virtual display when there is none.
+ensure_display() {
+    if [ -z "${DISPLAY:-}" ]; then
+        exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$@"
+    fi
+}

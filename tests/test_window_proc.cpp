@@ -1,0 +1,254 @@
+// The window procedure on the real window: buttons, hotkeys, hit test, commands, F7 and CLOSE.
+#include "tests/support/overlay_harness.h"
+
+#include "app/overlay_state.h"
+
+namespace {
+
+struct ButtonCase {
+    HWND OverlayState::*field;
+    int id;
+    const wchar_t* label;
+    bool enabled;
+    RECT rect;  // in client coordinates
+};
+
+const ButtonCase BUTTONS[] = {
+    {&OverlayState::mark_button, 201, L"ENEMY VISIBLE  [F8]", true, {14, 212, 14 + 282, 212 + 48}},
+    {&OverlayState::reset_button, 203, L"RESET [F10]", false, {310, 212, 310 + 106, 212 + 48}},
+    {&OverlayState::export_button, 204, L"EXPORT CSV", false, {14, 472, 14 + 128, 472 + 42}},
+    {&OverlayState::clear_button, 205, L"CLEAR", false, {150, 472, 150 + 92, 472 + 42}},
+    {&OverlayState::close_button, 206, L"CLOSE", true, {250, 472, 250 + 166, 472 + 42}},
+};
+
+RECT client_rect_of(HWND child)
+{
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// Whether some window holds the key as a global hotkey: then nobody else can register it.
+bool key_is_held(UINT key)
+{
+    HWND probe = CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    const bool free = RegisterHotKey(probe, 1, MOD_NOREPEAT, key);
+    UnregisterHotKey(probe, 1);
+    DestroyWindow(probe);
+    return !free;
+}
+
+LRESULT send_command(int id, int code = BN_CLICKED)
+{
+    return SendMessageW(overlay.main_window, WM_COMMAND, MAKEWPARAM(id, code), 0);
+}
+
+}  // namespace
+
+class WindowProc : public OverlayTest {};
+
+TEST_F(WindowProc, CreatesFiveOwnerDrawnButtonsLaidOutForTheClientSize)
+{
+    for (const ButtonCase& b : BUTTONS) {
+        SCOPED_TRACE(testing::Message() << "button " << b.id);
+        HWND button = overlay.*b.field;
+        ASSERT_TRUE(IsWindow(button));
+        EXPECT_EQ(GetParent(button), window());
+        EXPECT_EQ(GetDlgCtrlID(button), b.id);
+        EXPECT_EQ(window_text(button), b.label);
+        EXPECT_EQ(IsWindowEnabled(button) != 0, b.enabled);
+        EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(button, GWL_STYLE)) & ~WS_DISABLED, 0x5001000Bu);
+        // Already at the layout rectangle: the creation rectangle is never what is seen.
+        EXPECT_EQ(edges(client_rect_of(button)), edges(b.rect));
+    }
+    // A later WM_SIZE puts a displaced button back.
+    MoveWindow(overlay.close_button, 0, 0, 10, 10, TRUE);
+    EXPECT_EQ(SendMessageW(window(), WM_SIZE, 0, 0), 0);
+    EXPECT_EQ(edges(client_rect_of(overlay.close_button)), edges(BUTTONS[4].rect));
+}
+
+TEST_F(WindowProc, AllFreeHotkeysAreRegisteredAndTheFirstStatusKept)
+{
+    EXPECT_TRUE(overlay.hotkeys_ok);
+    EXPECT_EQ(overlay.status_text, L"Press F8 when the enemy becomes visible.");
+    EXPECT_TRUE(key_is_held(VK_F8));
+    EXPECT_TRUE(key_is_held(VK_F10));
+    EXPECT_TRUE(key_is_held(VK_F7));
+}
+
+// Another program got F10 first.
+class HotkeyTaken : public OverlayTest {
+protected:
+    void before_start() override
+    {
+        other_ = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_TRUE(RegisterHotKey(other_, 1, MOD_NOREPEAT, VK_F10));
+    }
+    void TearDown() override
+    {
+        OverlayTest::TearDown();
+        UnregisterHotKey(other_, 1);
+        DestroyWindow(other_);
+    }
+    HWND other_ = nullptr;
+};
+
+TEST_F(HotkeyTaken, TheOthersStillWorkAndTheStatusSaysSo)
+{
+    EXPECT_FALSE(overlay.hotkeys_ok);
+    EXPECT_EQ(overlay.status_text, L"Some global hotkeys are already in use.");
+    EXPECT_TRUE(key_is_held(VK_F8));
+    EXPECT_TRUE(key_is_held(VK_F7));
+
+    send_command(201);
+    EXPECT_TRUE(overlay.timing);
+    send_command(203);  // the RESET button stands in for F10
+    EXPECT_FALSE(overlay.timing);
+    EXPECT_EQ(overlay.status_text, L"Marker reset. Press F8 when the enemy is visible.");
+
+    // CLOSE releases what it holds, the id that failed included, and leaves the other's F10 alone.
+    send_command(206);
+    EXPECT_FALSE(key_is_held(VK_F8));
+    EXPECT_FALSE(key_is_held(VK_F7));
+    EXPECT_TRUE(key_is_held(VK_F10));
+}
+
+TEST_F(WindowProc, TopBandDragsTheWindowAndTheRestDoesNot)
+{
+    // Left of and above the primary monitor, so that screen coordinates are negative.
+    for (POINT origin : {POINT{200, 150}, POINT{-300, -40}}) {
+        SetWindowPos(window(), nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        auto hit = [&](int client_x, int client_y) {
+            return SendMessageW(window(), WM_NCHITTEST, 0, MAKELPARAM(origin.x + client_x, origin.y + client_y));
+        };
+        EXPECT_EQ(hit(100, 0), HTCAPTION);
+        EXPECT_EQ(hit(100, 53), HTCAPTION);
+        EXPECT_EQ(hit(100, 54), HTCLIENT);
+        EXPECT_EQ(hit(5, 300), HTCLIENT);
+        EXPECT_EQ(hit(100, 700), HTNOWHERE);  // below the window: the default answer stands
+    }
+}
+
+TEST_F(WindowProc, CommandsActOnPlainClicksOnly)
+{
+    EXPECT_EQ(send_command(201, BN_DOUBLECLICKED), 0);
+    EXPECT_FALSE(overlay.timing);
+
+    EXPECT_EQ(send_command(201), 0);
+    EXPECT_TRUE(overlay.timing);
+    EXPECT_EQ(send_command(203, BN_DOUBLECLICKED), 0);
+    EXPECT_TRUE(overlay.timing);
+    EXPECT_EQ(send_command(201), 0);
+    EXPECT_EQ(overlay.measurements.size(), 1u);
+
+    EXPECT_EQ(send_command(205, 1), 0);
+    EXPECT_EQ(overlay.measurements.size(), 1u);
+    EXPECT_EQ(send_command(999), 0);
+    EXPECT_EQ(overlay.measurements.size(), 1u);
+    EXPECT_EQ(send_command(205), 0);
+    EXPECT_TRUE(overlay.measurements.empty());
+    EXPECT_EQ(overlay.status_text, L"Measurements cleared.");
+
+    EXPECT_EQ(send_command(204), 0);  // empty list: no dialog, nothing changes
+    EXPECT_EQ(overlay.status_text, L"Measurements cleared.");
+}
+
+TEST_F(WindowProc, HotkeysAndTimerRouteByIdAndIgnoreUnknownOnes)
+{
+    const std::wstring status = overlay.status_text;
+    EXPECT_EQ(SendMessageW(window(), WM_HOTKEY, 102, 0), 0);
+    EXPECT_EQ(SendMessageW(window(), WM_TIMER, 7, 0), 0);
+    EXPECT_EQ(overlay.status_text, status);
+
+    EXPECT_EQ(SendMessageW(window(), WM_HOTKEY, 101, 0), 0);
+    EXPECT_TRUE(overlay.timing);
+    overlay.visible_counter -= overlay.counter_frequency / 2;  // F8 half a second ago
+    EXPECT_EQ(SendMessageW(window(), WM_TIMER, 7, 0), 0);
+    EXPECT_EQ(overlay.current_ms, 0);
+    EXPECT_EQ(SendMessageW(window(), WM_TIMER, 1, 0), 0);
+    EXPECT_GE(overlay.current_ms, 500);
+    EXPECT_EQ(SendMessageW(window(), WM_HOTKEY, 103, 0), 0);
+    EXPECT_FALSE(overlay.timing);
+    EXPECT_EQ(overlay.current_ms, 0);
+
+    // The refresh timer runs by itself.
+    SendMessageW(window(), WM_HOTKEY, 101, 0);
+    overlay.visible_counter -= overlay.counter_frequency / 2;
+    EXPECT_TRUE(pump_until([] { return overlay.current_ms >= 500; }, 2000));
+
+    EXPECT_EQ(SendMessageW(window(), WM_ERASEBKGND, 0, 0), 1);
+}
+
+TEST_F(WindowProc, F7HidesAndShowsInPlaceOnTopWithoutTakingTheActivation)
+{
+    HWND game = CreateWindowExW(0, L"STATIC", L"game", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr,
+                                nullptr, nullptr, nullptr);
+    SetForegroundWindow(game);
+    SetActiveWindow(game);
+    pump_messages();
+    ASSERT_EQ(GetActiveWindow(), game);
+    RECT before;
+    GetWindowRect(window(), &before);
+
+    EXPECT_EQ(SendMessageW(window(), WM_HOTKEY, 104, 0), 0);
+    pump_messages();
+    EXPECT_FALSE(IsWindowVisible(window()));
+
+    SendMessageW(window(), WM_HOTKEY, 104, 0);
+    pump_messages();
+    EXPECT_TRUE(IsWindowVisible(window()));
+    RECT after;
+    GetWindowRect(window(), &after);
+    EXPECT_EQ(edges(after), edges(before));
+    EXPECT_TRUE(GetWindowLongPtrW(window(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(GetTopWindow(nullptr), window());
+    EXPECT_EQ(GetActiveWindow(), game);
+    DestroyWindow(game);
+}
+
+TEST_F(WindowProc, CloseDestroysTheWindowReleasesTheHotkeysAndPostsQuit)
+{
+    EXPECT_EQ(send_command(206), 0);
+    EXPECT_FALSE(IsWindow(window()));
+    pump_messages();
+    EXPECT_TRUE(quit_was_posted());
+    EXPECT_FALSE(key_is_held(VK_F8));
+    EXPECT_FALSE(key_is_held(VK_F10));
+    EXPECT_FALSE(key_is_held(VK_F7));
+}
+
+// The real program, in its own process: F8 twice, then CLOSE.
+TEST(Program, RecordsAMeasurementAndExitsWithZeroOnClose)
+{
+    std::wstring command = L"\"" + overlay_exe_path() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+    WaitForInputIdle(process.hProcess, 10000);
+    HWND found = nullptr;
+    pump_until([&] {
+        found = FindWindowW(L"QuillfenReplayOverlayWindow", L"Quillfen Replay Overlay");
+        return found != nullptr;
+    });
+    ASSERT_NE(found, nullptr);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(found, &owner);
+    EXPECT_EQ(owner, process.dwProcessId);
+
+    HWND export_button = GetDlgItem(found, 204);
+    EXPECT_FALSE(IsWindowEnabled(export_button));
+    PostMessageW(found, WM_HOTKEY, 101, 0);
+    PostMessageW(found, WM_HOTKEY, 101, 0);
+    EXPECT_TRUE(pump_until([&] { return IsWindowEnabled(export_button) != 0; }));  // one measurement recorded
+
+    PostMessageW(found, WM_COMMAND, MAKEWPARAM(206, BN_CLICKED), 0);
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD exit_code = 99;
+    GetExitCodeProcess(process.hProcess, &exit_code);
+    EXPECT_EQ(exit_code, 0u);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
