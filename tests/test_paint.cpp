@@ -1,0 +1,403 @@
+// The painted face, read back pixel by pixel from the real drawing code.
+#include "tests/support/overlay_harness.h"
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "app/overlay_state.h"
+#include "app/owner_button.h"
+#include "measure/marker.h"
+#include "render/paint.h"
+
+namespace {
+
+constexpr int W = 430;
+constexpr int H = 588;
+
+constexpr COLORREF BACKGROUND = RGB(0x08, 0x08, 0x09);
+constexpr COLORREF PANEL = RGB(0x10, 0x10, 0x13);
+constexpr COLORREF ACCENT = RGB(0xFF, 0x33, 0x47);
+constexpr COLORREF BORDER = RGB(0x2D, 0x2D, 0x34);
+constexpr COLORREF DOT = RGB(0x62, 0xD9, 0x8B);
+constexpr COLORREF PRIMARY = RGB(0xF5, 0xF5, 0xF2);
+constexpr COLORREF SECONDARY = RGB(0xA5, 0xA5, 0xAD);
+constexpr COLORREF DIM = RGB(0x70, 0x70, 0x7A);
+
+constexpr RECT TITLE{20, 14, 300, 44};
+constexpr RECT TAG{314, 14, 388, 42};
+constexpr RECT LABEL{22, 70, 408, 92};
+constexpr RECT READOUT{20, 94, 342, 168};
+constexpr RECT UNIT{348, 118, 408, 162};
+constexpr RECT STATUS{22, 171, 408, 199};
+constexpr RECT HEADING{26, 286, 404, 312};
+constexpr RECT EMPTY_TEXT{26, 322, 404, 448};
+constexpr RECT FOOTER{20, 526, 410, 576};
+constexpr RECT ACCENT_BAR{0, 0, W, 3};
+
+RECT number_cell(int row) { return {28, 318 + 34 * row, 60, 346 + 34 * row}; }
+RECT times_cell(int row) { return {64, 318 + 34 * row, 285, 346 + 34 * row}; }
+RECT time_to_kill_cell(int row) { return {286, 318 + 34 * row, 402, 346 + 34 * row}; }
+
+void paint(Canvas& canvas)
+{
+    draw_overlay(canvas.dc(), W, H);
+}
+
+// Rows in which a colour appears inside a rectangle: tells a dash from a digit.
+int height_of(const Canvas& canvas, COLORREF colour, RECT rect)
+{
+    int top = INT_MAX;
+    int bottom = INT_MIN;
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        if (canvas.count(colour, {rect.left, y, rect.right, y + 1}) > 0) {
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    return bottom < top ? 0 : bottom - top + 1;
+}
+
+// Whether the rectangle holds exactly the text as the platform draws it on its own, with the
+// given font, colour and format over the same fill.
+bool shows_text(const Canvas& painted, const wchar_t* text, RECT rect, HFONT font, COLORREF colour, COLORREF fill,
+                UINT format)
+{
+    Canvas reference(W, H);
+    HBRUSH brush = CreateSolidBrush(fill);
+    FillRect(reference.dc(), &rect, brush);
+    DeleteObject(brush);
+    SelectObject(reference.dc(), font);
+    SetTextColor(reference.dc(), colour);
+    SetBkMode(reference.dc(), TRANSPARENT);
+    DrawTextW(reference.dc(), text, -1, &rect, format);
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        for (int x = rect.left; x < rect.right; ++x) {
+            if (painted.pixel(x, y) != reference.pixel(x, y)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+constexpr UINT LEFT = DT_LEFT | DT_VCENTER | DT_SINGLELINE;
+constexpr UINT RIGHT = DT_RIGHT | DT_VCENTER | DT_SINGLELINE;
+constexpr UINT CENTER = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+
+// Where each text colour may appear; each listed rectangle that is expected to hold text must.
+struct Zone {
+    COLORREF colour;
+    std::vector<RECT> allowed;
+    std::vector<RECT> must_have;
+};
+
+void expect_colour_only_in(const Canvas& canvas, const Zone& zone)
+{
+    const int total = canvas.count(zone.colour, {0, 0, W, H});
+    int inside = 0;
+    for (const RECT& rect : zone.allowed) {
+        inside += canvas.count(zone.colour, rect);
+    }
+    EXPECT_EQ(total, inside) << std::hex << "colour " << zone.colour << " outside its rectangles";
+    for (const RECT& rect : zone.must_have) {
+        EXPECT_GT(canvas.count(zone.colour, rect), 0)
+            << std::hex << "colour " << zone.colour << std::dec << " missing at " << rect.left << "," << rect.top;
+    }
+}
+
+Measurement at(double visible, double killed, std::int64_t ms)
+{
+    return {visible, killed, ms};
+}
+
+}  // namespace
+
+class Paint : public OverlayTest {};
+
+TEST_F(Paint, FixedGeometryInItsExactColours)
+{
+    Canvas canvas(W, H);
+    paint(canvas);
+    struct Probe {
+        int x, y;
+        COLORREF colour;
+    };
+    const Probe probes[] = {
+        {0, 0, ACCENT},       {429, 2, ACCENT},     {215, 3, BACKGROUND},  // 3-pixel accent bar
+        {0, 54, BORDER},      {429, 54, BORDER},    {0, 53, BACKGROUND},    {0, 55, BACKGROUND},  // separator
+        {14, 278, BORDER},    {415, 278, BORDER},   {14, 459, BORDER},      {415, 459, BORDER},   // frame
+        {200, 278, BORDER},   {200, 459, BORDER},   {13, 300, BACKGROUND},  {416, 300, BACKGROUND},
+        {200, 460, BACKGROUND}, {15, 279, PANEL},   {414, 458, PANEL},      {200, 450, PANEL},    // panel
+        {302, 27, DOT},       {5, 100, BACKGROUND}, {429, 587, BACKGROUND}, {0, 587, BACKGROUND},
+    };
+    for (const Probe& p : probes) {
+        EXPECT_EQ(canvas.pixel(p.x, p.y), p.colour) << "at " << p.x << "," << p.y;
+    }
+}
+
+TEST_F(Paint, TextsStayInsideTheirRectanglesInTheirColours)
+{
+    overlay.measurements = {at(12.345, 13.012, 667)};
+    overlay.current_ms = 667;
+    Canvas canvas(W, H);
+    paint(canvas);
+    expect_colour_only_in(canvas, {PRIMARY, {TITLE, READOUT, time_to_kill_cell(0)}, {TITLE, READOUT, time_to_kill_cell(0)}});
+    expect_colour_only_in(canvas, {SECONDARY, {TAG, STATUS, HEADING, times_cell(0)}, {TAG, STATUS, HEADING, times_cell(0)}});
+    expect_colour_only_in(canvas, {DIM, {number_cell(0), FOOTER}, {number_cell(0), FOOTER}});
+    expect_colour_only_in(canvas, {ACCENT, {ACCENT_BAR, LABEL, UNIT}, {LABEL, UNIT}});
+
+    const RECT title_before_dot{20, 14, 298, 44};  // the status dot overlaps the title's rectangle
+    EXPECT_TRUE(shows_text(canvas, L"QUILLFEN  /  REPLAY OVERLAY", title_before_dot, overlay.title_font, PRIMARY, BACKGROUND, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"TIME FROM ENEMY VISIBLE TO KILL", LABEL, overlay.label_font, ACCENT, BACKGROUND, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"667", READOUT, overlay.readout_font, PRIMARY, BACKGROUND, RIGHT));
+    EXPECT_TRUE(shows_text(canvas, L"MS", UNIT, overlay.unit_font, ACCENT, BACKGROUND, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"F8 VISIBLE / KILL   \u2022   F10 RESET   \u2022   F7 SHOW/HIDE", FOOTER,
+                           overlay.label_font, DIM, BACKGROUND, CENTER));
+    EXPECT_TRUE(shows_text(canvas, L"00:12.345  \u2192  00:13.012", times_cell(0), overlay.body_font, SECONDARY,
+                           PANEL, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"667 ms", time_to_kill_cell(0), overlay.unit_font, PRIMARY, PANEL, RIGHT));
+}
+
+TEST_F(Paint, FooterWarnsInTheAccentColourWithoutHotkeys)
+{
+    overlay.hotkeys_ok = false;
+    Canvas canvas(W, H);
+    paint(canvas);
+    EXPECT_EQ(canvas.count(DIM, FOOTER), 0);
+    expect_colour_only_in(canvas, {ACCENT, {ACCENT_BAR, LABEL, UNIT, FOOTER}, {FOOTER}});
+    EXPECT_TRUE(shows_text(canvas, L"Global hotkeys unavailable. Use the overlay buttons.", FOOTER, overlay.label_font,
+                           ACCENT, BACKGROUND, CENTER));
+}
+
+TEST_F(Paint, ReadoutShowsTheDashOnlyBeforeAnythingIsMeasured)
+{
+    // A dash is a thin bar; a digit stands most of the font's 68-pixel height.
+    auto readout_height = [] {
+        Canvas canvas(W, H);
+        paint(canvas);
+        return height_of(canvas, PRIMARY, READOUT);
+    };
+    const int dash = readout_height();
+    EXPECT_GT(dash, 0);
+    EXPECT_LT(dash, 12);
+
+    toggle_mark();  // running, still 0
+    EXPECT_GT(readout_height(), 30);
+    reset_marker();  // empty list again
+    EXPECT_LT(readout_height(), 12);
+    toggle_mark();
+    toggle_mark();
+    reset_marker();  // 0 with a measurement in the list
+    EXPECT_GT(readout_height(), 30);
+    clear_measurements();
+    EXPECT_LT(readout_height(), 12);
+}
+
+TEST_F(Paint, TooWideTextsAreClippedAtTheirRectangles)
+{
+    overlay.status_text = std::wstring(80, L'W');
+    overlay.current_ms = LLONG_MIN;  // "-9223372036854775808": far wider than 322 pixels
+    Canvas canvas(W, H);
+    paint(canvas);
+    EXPECT_GT(canvas.count(SECONDARY, {398, STATUS.top, 408, STATUS.bottom}), 0);
+    EXPECT_EQ(canvas.count(SECONDARY, {408, STATUS.top, W, STATUS.bottom}), 0);
+    EXPECT_GT(canvas.count(PRIMARY, {20, READOUT.top, 40, READOUT.bottom}), 0);
+    EXPECT_EQ(canvas.count(PRIMARY, {0, READOUT.top, 20, READOUT.bottom}), 0);
+    EXPECT_EQ(canvas.count(PRIMARY, {342, READOUT.top, W, READOUT.bottom}), 0);
+}
+
+TEST_F(Paint, PanelShowsTheNewestFourRowsNumberedInTheWholeList)
+{
+    struct Case {
+        std::size_t count;
+        std::vector<const wchar_t*> numbers;  // top to bottom
+    };
+    const Case cases[] = {
+        {0, {}},
+        {1, {L"01"}},
+        {4, {L"01", L"02", L"03", L"04"}},
+        {5, {L"02", L"03", L"04", L"05"}},
+        {10, {L"07", L"08", L"09", L"10"}},
+        {100, {L"97", L"98", L"99", L"100"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.count << " measurements");
+        overlay.measurements.clear();
+        for (std::size_t i = 0; i < c.count; ++i) {
+            overlay.measurements.push_back(at(static_cast<double>(i), static_cast<double>(i) + 0.5, 500));
+        }
+        Canvas canvas(W, H);
+        paint(canvas);
+        const RECT right_of_numbers{64, EMPTY_TEXT.top, EMPTY_TEXT.right, EMPTY_TEXT.bottom};
+        EXPECT_EQ(canvas.count(DIM, right_of_numbers) > 0, c.count == 0);
+        if (c.count == 0) {
+            EXPECT_TRUE(shows_text(canvas, L"Completed measurements appear here.", EMPTY_TEXT, overlay.body_font, DIM,
+                                   PANEL, DT_CENTER | DT_SINGLELINE));
+        }
+        for (int row = 0; row < 4; ++row) {
+            const bool drawn = row < static_cast<int>(c.numbers.size());
+            EXPECT_EQ(canvas.count(SECONDARY, times_cell(row)) > 0, drawn) << "row " << row;
+            if (drawn) {
+                EXPECT_TRUE(shows_text(canvas, c.numbers[row], number_cell(row), overlay.body_font, DIM, PANEL, LEFT))
+                    << "row " << row;
+            }
+        }
+    }
+}
+
+TEST_F(Paint, OwnerButtonsInEveryState)
+{
+    struct Case {
+        HWND OverlayState::*button;
+        UINT state;
+        COLORREF fill;
+        COLORREF frame;
+        COLORREF label;
+    };
+    const COLORREF MARK = RGB(0xD9, 0x0F, 0x2D);
+    const COLORREF MARK_PRESSED = RGB(0xB8, 0x0C, 0x26);
+    const COLORREF PLAIN = RGB(0x16, 0x16, 0x1A);
+    const COLORREF PLAIN_PRESSED = RGB(0x1F, 0x1F, 0x24);
+    const Case cases[] = {
+        {&OverlayState::mark_button, 0, MARK, ACCENT, PRIMARY},
+        {&OverlayState::mark_button, ODS_SELECTED, MARK_PRESSED, ACCENT, PRIMARY},
+        {&OverlayState::mark_button, ODS_DISABLED, MARK, ACCENT, DIM},
+        {&OverlayState::mark_button, ODS_DISABLED | ODS_SELECTED, MARK, ACCENT, DIM},  // disabled wins
+        {&OverlayState::mark_button, ODS_FOCUS, MARK, ACCENT, PRIMARY},  // focus changes nothing
+        {&OverlayState::close_button, 0, PLAIN, BORDER, PRIMARY},
+        {&OverlayState::close_button, ODS_SELECTED, PLAIN_PRESSED, BORDER, PRIMARY},
+        {&OverlayState::reset_button, ODS_DISABLED, PLAIN, BORDER, DIM},
+        {&OverlayState::clear_button, ODS_DISABLED | ODS_SELECTED, PLAIN, BORDER, DIM},
+        {&OverlayState::export_button, ODS_FOCUS | ODS_SELECTED, PLAIN_PRESSED, BORDER, PRIMARY},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << window_text(overlay.*c.button).size() << " state " << c.state);
+        Canvas canvas(200, 60);
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_BUTTON;
+        item.CtlID = static_cast<UINT>(GetDlgCtrlID(overlay.*c.button));
+        item.itemState = c.state;
+        item.hwndItem = overlay.*c.button;
+        item.hDC = canvas.dc();
+        item.rcItem = {10, 5, 170, 53};
+        draw_owner_button(item);
+        EXPECT_EQ(canvas.pixel(10, 5), c.frame);
+        EXPECT_EQ(canvas.pixel(169, 52), c.frame);
+        EXPECT_EQ(canvas.pixel(11, 6), c.fill);
+        EXPECT_EQ(canvas.pixel(168, 51), c.fill);
+        EXPECT_EQ(canvas.pixel(9, 4), RGB(0, 0, 0));  // nothing outside the button
+        EXPECT_EQ(canvas.pixel(170, 53), RGB(0, 0, 0));
+        EXPECT_GT(canvas.count(c.label, item.rcItem), 0);
+        EXPECT_TRUE(shows_text(canvas, window_text(overlay.*c.button).c_str(), {11, 6, 169, 52}, overlay.label_font,
+                               c.label, c.fill, CENTER));
+    }
+}
+
+TEST_F(Paint, ButtonLabelsAreCutAt63CharactersAndMayBeEmpty)
+{
+    auto draw = [](Canvas& canvas, const wchar_t* text) {
+        SetWindowTextW(overlay.close_button, text);
+        DRAWITEMSTRUCT item{};
+        item.CtlID = 206;
+        item.hwndItem = overlay.close_button;
+        item.hDC = canvas.dc();
+        item.rcItem = {0, 0, 400, 40};
+        draw_owner_button(item);
+    };
+    const std::wstring long_label(70, L'i');
+    Canvas drawn(400, 40);
+    draw(drawn, long_label.c_str());
+    const RECT inside{1, 1, 399, 39};
+    const COLORREF fill = RGB(0x16, 0x16, 0x1A);
+    EXPECT_TRUE(shows_text(drawn, long_label.substr(0, 63).c_str(), inside, overlay.label_font, PRIMARY, fill, CENTER));
+    EXPECT_FALSE(shows_text(drawn, long_label.substr(0, 64).c_str(), inside, overlay.label_font, PRIMARY, fill, CENTER));
+
+    Canvas empty(400, 40);
+    draw(empty, L"");
+    EXPECT_EQ(empty.count(PRIMARY, {0, 0, 400, 40}), 0);
+    EXPECT_EQ(empty.count(RGB(0x16, 0x16, 0x1A), {0, 0, 400, 40}), 398 * 38);
+}
+
+namespace {
+
+// The overlay as it stands on the screen, once Wine has passed its surface on to the display.
+void grab_window(Canvas& canvas, HWND window)
+{
+    for (int i = 0; i < 3; ++i) {
+        pump_messages();
+        Sleep(60);
+    }
+    RECT rect;
+    GetWindowRect(window, &rect);
+    HDC screen = GetDC(nullptr);
+    BitBlt(canvas.dc(), 0, 0, W, H, screen, rect.left, rect.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+}
+
+// How many more GDI objects this process could still create: falls by one for every object
+// that is created and never deleted.
+int free_gdi_objects()
+{
+    std::vector<HBRUSH> brushes;
+    while (brushes.size() < 100000) {
+        HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+        if (!brush) {
+            break;
+        }
+        brushes.push_back(brush);
+    }
+    for (HBRUSH brush : brushes) {
+        DeleteObject(brush);
+    }
+    return static_cast<int>(brushes.size());
+}
+
+}  // namespace
+
+TEST_F(Paint, TheWindowShowsTheWholeFaceAroundItsButtons)
+{
+    overlay.hotkeys_ok = false;
+    overlay.measurements = {at(1.5, 2.25, 750), at(83.4567, 84.2, 743)};
+    overlay.current_ms = 743;
+    // Repaint the overlay alone: should its copy cover a button, nothing would draw the button again.
+    RedrawWindow(window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_NOCHILDREN);
+    Canvas screen(W, H);
+    grab_window(screen, window());
+    Canvas face(W, H);
+    paint(face);
+
+    const RECT buttons[] = {{14, 212, 296, 260}, {310, 212, 416, 260}, {14, 472, 142, 514},
+                            {150, 472, 242, 514}, {250, 472, 416, 514}};
+    int differences = 0;
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            const POINT point{x, y};
+            bool on_button = false;
+            for (const RECT& button : buttons) {
+                on_button = on_button || PtInRect(&button, point);
+            }
+            differences += !on_button && screen.pixel(x, y) != face.pixel(x, y);
+        }
+    }
+    EXPECT_EQ(differences, 0) << "the window does not show the painted face";
+    // The copy leaves the child buttons as they drew themselves.
+    EXPECT_EQ(screen.pixel(20, 220), RGB(0xD9, 0x0F, 0x2D));
+    EXPECT_EQ(screen.pixel(300, 480), RGB(0x16, 0x16, 0x1A));
+}
+
+TEST_F(Paint, RepeatedPaintsAndButtonDrawsReleaseWhatTheyCreate)
+{
+    overlay.measurements = {at(1, 2, 1000), at(3, 4, 1000), at(5, 6, 1000), at(7, 8, 1000)};
+    toggle_mark();
+    UpdateWindow(window());
+    const int free_before = free_gdi_objects();
+    for (int i = 0; i < 1000; ++i) {
+        InvalidateRect(window(), nullptr, FALSE);
+        UpdateWindow(window());
+        RedrawWindow(overlay.mark_button, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+    const int free_after = free_gdi_objects();
+    EXPECT_GT(free_before, 1000);
+    EXPECT_GE(free_after, free_before - 20) << "objects leaked over 1000 paints";
+}
