@@ -1,0 +1,94 @@
+#include "tests/support/dialog_driver.h"
+
+#include "app/overlay_state.h"
+#include "tests/support/overlay_harness.h"
+
+static DialogDriver* active_driver = nullptr;
+
+// Control ids of the common file dialog: the file name field and the file type list.
+static constexpr int FILE_NAME_EDIT = 0x480;
+static constexpr int FILE_NAME_COMBO = 0x47C;
+static constexpr int FILE_TYPE_COMBO = 0x470;
+static constexpr int MESSAGE_BOX_ICON = 0x14;       // as Windows numbers it
+static constexpr int WINE_MESSAGE_BOX_ICON = 0x440;  // as Wine does
+
+static void CALLBACK driver_tick(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (active_driver) {
+        active_driver->on_tick();
+    }
+}
+
+DialogDriver::DialogDriver()
+{
+    active_driver = this;
+    timer_ = SetTimer(nullptr, 0, 40, driver_tick);
+}
+
+DialogDriver::~DialogDriver()
+{
+    KillTimer(nullptr, timer_);
+    active_driver = nullptr;
+}
+
+static BOOL CALLBACK take_first_dialog(HWND window, LPARAM found)
+{
+    wchar_t class_name[16] = {};
+    GetClassNameW(window, class_name, 16);
+    if (IsWindowVisible(window) && IsWindowEnabled(window) && std::wstring(class_name) == L"#32770") {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static HWND file_name_field(HWND dialog)
+{
+    HWND field = GetDlgItem(dialog, FILE_NAME_EDIT);
+    return field ? field : GetDlgItem(dialog, FILE_NAME_COMBO);
+}
+
+void DialogDriver::on_tick()
+{
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), take_first_dialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog) {
+        return;
+    }
+    const HWND owner = GetWindow(dialog, GW_OWNER);
+    if (window_text(dialog) == L"Quillfen Replay Overlay") {
+        ++error_boxes;
+        error_text = window_text(GetDlgItem(dialog, 0xFFFF));
+        error_box_owned_by_overlay = owner == overlay.main_window;
+        HWND icon = GetDlgItem(dialog, MESSAGE_BOX_ICON);
+        icon = icon ? icon : GetDlgItem(dialog, WINE_MESSAGE_BOX_ICON);
+        error_box_has_icon = icon && (GetWindowLongPtrW(icon, GWL_STYLE) & SS_ICON);
+        overlay_disabled_during_box = !IsWindowEnabled(overlay.main_window);
+        repaint_pending_during_box = GetUpdateRect(overlay.main_window, nullptr, FALSE) != 0;
+        status_during_box = overlay.status_text;
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    } else if (HWND name = file_name_field(dialog)) {
+        ++save_dialogs;
+        save_dialog_owned_by_overlay = owner == overlay.main_window;
+        default_name = window_text(name);
+        HWND types = GetDlgItem(dialog, FILE_TYPE_COMBO);
+        file_types.clear();
+        for (LRESULT i = 0; i < SendMessageW(types, CB_GETCOUNT, 0, 0); ++i) {
+            wchar_t entry[128] = {};
+            SendMessageW(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+            file_types += (i ? L"|" : L"") + std::wstring(entry);
+        }
+        if (while_dialog_open) {
+            while_dialog_open();
+        }
+        if (path.empty()) {
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        } else {
+            SetWindowTextW(name, path.c_str());
+            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        }
+    } else {
+        ++overwrite_prompts;  // "... already exists. Do you want to replace it?"
+        PostMessageW(dialog, WM_COMMAND, IDYES, 0);
+    }
+}

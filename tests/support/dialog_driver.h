@@ -1,0 +1,39 @@
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// Answers the modal windows that an export opens, from inside their own message loops:
+// the save dialog, the overwrite prompt and the error box. What it saw is kept for the test.
+struct DialogDriver {
+    // What to type into the save dialog; empty: press Cancel instead.
+    std::wstring path;
+    // Runs while the save dialog is open, before the name is typed.
+    std::function<void()> while_dialog_open;
+
+    // Observations.
+    int save_dialogs = 0;
+    int overwrite_prompts = 0;
+    int error_boxes = 0;
+    std::wstring default_name;
+    std::wstring file_types;  // the entries of the file type list, joined by '|'
+    bool save_dialog_owned_by_overlay = false;
+    std::wstring error_text;
+    bool error_box_owned_by_overlay = false;
+    bool error_box_has_icon = false;
+    bool overlay_disabled_during_box = false;
+    bool repaint_pending_during_box = true;
+    std::wstring status_during_box;
+
+    // Starts answering; stops when destroyed.
+    DialogDriver();
+    ~DialogDriver();
+    DialogDriver(const DialogDriver&) = delete;
+    DialogDriver& operator=(const DialogDriver&) = delete;
+
+    void on_tick();
+
+private:
+    UINT_PTR timer_ = 0;
+};

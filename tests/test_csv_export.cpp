@@ -1,0 +1,272 @@
+// The CSV file byte for byte, every way its writing can fail, and the export as the user drives it.
+#include "tests/support/dialog_driver.h"
+#include "tests/support/overlay_harness.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/overlay_state.h"
+#include "measure/csv_export.h"
+#include "measure/marker.h"
+
+namespace {
+
+const std::string HEADER = "\xEF\xBB\xBFmeasurement,enemy_visible,enemy_killed,time_to_kill_ms\r\n";
+
+// A fresh folder of this test's own under the temporary folder.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        path_ = std::wstring(base) + L"quillfen-csv-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(GetTickCount64());
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TempFolder()
+    {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryW(path_.c_str());
+    }
+    std::wstring file(const wchar_t* name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+std::string read_file(const std::wstring& path)
+{
+    std::string content;
+    if (std::FILE* file = _wfopen(path.c_str(), L"rb")) {
+        char buffer[4096];
+        std::size_t read;
+        while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            content.append(buffer, read);
+        }
+        std::fclose(file);
+    }
+    return content;
+}
+
+// The lines of a file, each without its CR LF.
+std::vector<std::string> lines_of(const std::string& content)
+{
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(content.substr(start, end - start));
+    }
+    return lines;
+}
+
+bool file_exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<Measurement> many(std::size_t count)
+{
+    std::vector<Measurement> list;
+    for (std::size_t i = 0; i < count; ++i) {
+        list.push_back({static_cast<double>(i), static_cast<double>(i) + 0.25, 250});
+    }
+    return list;
+}
+
+}  // namespace
+
+TEST(CsvFile, WorkedExampleIsExactly113Bytes)
+{
+    TempFolder folder;
+    const std::wstring path = folder.file(L"example.csv");
+    ASSERT_TRUE(write_csv_file(path.c_str(), {{1.5, 2.25, 750}, {83.4567, 84.2, 743}}));
+    const std::string expected = HEADER + "1,00:01.500,00:02.250,750\r\n" + "2,01:23.457,01:24.200,743\r\n";
+    EXPECT_EQ(expected.size(), 113u);
+    EXPECT_EQ(read_file(path), expected);
+}
+
+TEST(CsvFile, RowsForSingleMeasurements)
+{
+    struct Case {
+        Measurement measurement;
+        const char* row;
+    };
+    const Case cases[] = {
+        {{0.0, 0.0, 0}, "1,00:00.000,00:00.000,0\r\n"},
+        {{6000.0, 6000.5, 500}, "1,100:00.000,100:00.500,500\r\n"},
+        {{59.9995, 61.0005, 1001}, "1,01:00.000,01:01.001,1001\r\n"},
+        {{1.0, 2.0, -3}, "1,00:01.000,00:02.000,-3\r\n"},
+    };
+    TempFolder folder;
+    const std::wstring path = folder.file(L"one.csv");
+    for (const Case& c : cases) {
+        ASSERT_TRUE(write_csv_file(path.c_str(), {c.measurement}));
+        EXPECT_EQ(read_file(path), HEADER + c.row);
+    }
+}
+
+TEST(CsvFile, ReplacesALongerFileAndRepeatsItselfExactly)
+{
+    TempFolder folder;
+    const std::wstring path = folder.file(L"again.csv");
+    ASSERT_TRUE(write_csv_file(path.c_str(), many(1000)));
+    ASSERT_TRUE(write_csv_file(path.c_str(), many(2)));
+    const std::string first = read_file(path);
+    EXPECT_EQ(first, HEADER + "1,00:00.000,00:00.250,250\r\n2,00:01.000,00:01.250,250\r\n");
+    ASSERT_TRUE(write_csv_file(path.c_str(), many(2)));
+    EXPECT_EQ(read_file(path), first);
+}
+
+TEST(CsvFile, LargeListsCrossTheWriteChunksIntact)
+{
+    TempFolder folder;
+    const std::wstring path = folder.file(L"large.csv");
+    const std::vector<Measurement> list = many(100000);
+    ASSERT_TRUE(write_csv_file(path.c_str(), list));
+    const std::string content = read_file(path);
+    std::size_t lines = 0;
+    for (std::size_t at = content.find("\r\n"); at != std::string::npos; at = content.find("\r\n", at + 2)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 100001u);
+    EXPECT_EQ(content.find('\n') + 1, HEADER.size());
+    const std::string last = "100000,1666:39.000,1666:39.250,250\r\n";
+    EXPECT_EQ(content.substr(content.size() - last.size()), last);
+    EXPECT_NE(content.find("\r\n54321,905:20.000,905:20.250,250\r\n"), std::string::npos);
+}
+
+TEST(CsvFile, EveryFailureIsReported)
+{
+    TempFolder folder;
+    const std::wstring locked = folder.file(L"locked.csv");
+    HANDLE holder = CreateFileW(locked.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+    struct Case {
+        std::wstring path;
+        std::size_t measurements;
+    };
+    const Case cases[] = {
+        {folder.file(L"no-such-folder\\out.csv"), 1},
+        {folder.file(L""), 1},  // the folder itself
+        {locked, 1},            // open elsewhere without sharing
+        {L"Z:\\dev\\full", 1},  // a full device: short files fail only when flushed
+        {L"Z:\\dev\\full", 10000},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(write_csv_file(c.path.c_str(), many(c.measurements)))
+            << "reported success for " << std::string(c.path.begin(), c.path.end()) << " with " << c.measurements;
+    }
+    CloseHandle(holder);
+}
+
+class Export : public OverlayTest {
+protected:
+    void measure(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            toggle_mark();
+            toggle_mark();
+        }
+    }
+    bool repaint_pending() const { return GetUpdateRect(window(), nullptr, FALSE) != 0; }
+    TempFolder folder_;
+};
+
+TEST_F(Export, EmptyListShowsNoDialogAndChangesNothing)
+{
+    DialogDriver driver;
+    driver.path = folder_.file(L"never.csv");
+    ValidateRect(window(), nullptr);
+    export_csv();
+    pump_until([] { return false; }, 200);  // give a dialog time to appear, should one open
+    EXPECT_EQ(driver.save_dialogs, 0);
+    EXPECT_EQ(overlay.status_text, L"Press F8 when the enemy becomes visible.");
+    EXPECT_FALSE(repaint_pending());
+    EXPECT_FALSE(file_exists(driver.path));
+}
+
+TEST_F(Export, SavesThroughTheDialogWithItsDefaultsAndAppendsTheExtension)
+{
+    measure(2);
+    DialogDriver driver;
+    driver.path = folder_.file(L"session");  // typed without an extension
+    // F8 twice while the dialog is open: the new measurement belongs in the file.
+    driver.while_dialog_open = [] {
+        SendMessageW(overlay.main_window, WM_HOTKEY, 101, 0);
+        SendMessageW(overlay.main_window, WM_HOTKEY, 101, 0);
+    };
+    ValidateRect(window(), nullptr);
+    export_csv();
+
+    EXPECT_EQ(driver.save_dialogs, 1);
+    EXPECT_TRUE(driver.save_dialog_owned_by_overlay);
+    EXPECT_EQ(driver.default_name, L"quillfen-replay-measurements.csv");
+    EXPECT_EQ(driver.file_types, L"CSV files (*.csv)|All files (*.*)");
+    EXPECT_EQ(overlay.status_text, L"CSV exported.");
+    EXPECT_TRUE(repaint_pending());
+    const std::vector<std::string> lines = lines_of(read_file(folder_.file(L"session.csv")));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3].substr(0, 2), "3,") << "the measurement made during the dialog is not the last row";
+    EXPECT_EQ(overlay.measurements.size(), 3u);
+}
+
+TEST_F(Export, CancelWritesNothingAndKeepsTheStatus)
+{
+    measure(1);
+    DialogDriver driver;  // no path: cancel
+    ValidateRect(window(), nullptr);
+    export_csv();
+    EXPECT_EQ(driver.save_dialogs, 1);
+    EXPECT_EQ(overlay.status_text, L"Kill measured. Press F8 for the next enemy.");
+    EXPECT_FALSE(repaint_pending());
+    EXPECT_FALSE(file_exists(folder_.file(L"quillfen-replay-measurements.csv")));
+}
+
+TEST_F(Export, OverwriteIsConfirmedAndReplacesTheFile)
+{
+    measure(1);
+    const std::wstring path = folder_.file(L"existing.csv");
+    ASSERT_TRUE(write_csv_file(path.c_str(), many(50)));
+    DialogDriver driver;
+    driver.path = path;
+    export_csv();
+    EXPECT_EQ(driver.overwrite_prompts, 1);
+    EXPECT_EQ(overlay.status_text, L"CSV exported.");
+    const std::vector<std::string> lines = lines_of(read_file(path));
+    ASSERT_EQ(lines.size(), 2u) << "rows of the old file remain";
+    EXPECT_EQ(lines[1].substr(0, 2), "1,");
+}
+
+TEST_F(Export, FailureShowsTheStatusThenTheErrorBoxThenRepaints)
+{
+    measure(3);
+    const std::wstring path = folder_.file(L"in-use.csv");
+    HANDLE holder = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    DialogDriver driver;
+    driver.path = path;
+    ValidateRect(window(), nullptr);
+    export_csv();
+    CloseHandle(holder);
+
+    EXPECT_EQ(driver.error_boxes, 1);
+    EXPECT_EQ(driver.error_text, L"The CSV file could not be written.");
+    EXPECT_TRUE(driver.error_box_owned_by_overlay);
+    EXPECT_TRUE(driver.error_box_has_icon);
+    EXPECT_TRUE(driver.overlay_disabled_during_box) << "the box is not modal";
+    EXPECT_EQ(driver.status_during_box, L"Could not write the CSV file.");
+    EXPECT_FALSE(driver.repaint_pending_during_box) << "repainted before the box was dismissed";
+    EXPECT_TRUE(repaint_pending());
+    EXPECT_EQ(overlay.status_text, L"Could not write the CSV file.");
+    EXPECT_EQ(overlay.measurements.size(), 3u);
+    EXPECT_TRUE(IsWindowEnabled(overlay.export_button));
+}
