@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite under Wine.
-# Exits non-zero when anything fails.
+# Exits non-zero when anything fails. Arguments go to ctest (for example -R end_to_end).
 set -euo pipefail
 cd "$(dirname "$0")"
 source cmake/linux-setup.sh
@@ -8,4 +8,4 @@ source cmake/linux-setup.sh
 install_missing_packages "${BUILD_PACKAGES[@]}" "${DISPLAY_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 ensure_display "$0" "$@"
 build_overlay >/dev/null
-ctest --preset mingw
+ctest --preset mingw "$@"
