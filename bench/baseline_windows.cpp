@@ -1,8 +1,11 @@
 #include "bench/baseline_windows.h"
 
 #include "app/theme.h"
+#include "measure/marker.h"
 
 static constexpr UINT_PTR TICK = 1;
+
+std::vector<std::int64_t> baseline_hotkey_counters;
 
 static void bare_paint(HWND window)
 {
@@ -34,6 +37,9 @@ static LRESULT CALLBACK baseline_wnd_proc(HWND window, UINT message, WPARAM wpar
         return 0;
     case WM_ERASEBKGND:
         return 1;
+    case WM_HOTKEY:
+        baseline_hotkey_counters.push_back(read_counter());
+        return 0;
     case WM_TIMER:
         if (kind == Baseline::repaint_every_tick) {
             InvalidateRect(window, nullptr, FALSE);

@@ -1,6 +1,9 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 // Windows that do only the unavoidable part of the overlay's work, as yardsticks.
 enum class Baseline {
     bare_paint,          // each paint: off-screen context and bitmap, one fill, one copy
@@ -9,3 +12,7 @@ enum class Baseline {
 };
 
 HWND create_baseline_window(Baseline kind);
+
+// Counter values read as each WM_HOTKEY reached a baseline window: the least delay any program
+// that timestamps a hotkey in its window procedure can have.
+extern std::vector<std::int64_t> baseline_hotkey_counters;

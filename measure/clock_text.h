@@ -13,3 +13,8 @@ void write_clock_text(double seconds, wchar_t (&text)[CLOCK_TEXT_CAPACITY]);
 
 std::string format_clock_narrow(double seconds);
 std::wstring format_clock(double seconds);
+
+// Writers for building a line in place: each writes its characters at out, without a
+// terminating zero, and returns the end. put_decimal pads with zeros to min_digits.
+char* put_decimal(char* out, unsigned long long value, int min_digits = 1);
+char* put_clock_text(char* out, double seconds);

@@ -14,6 +14,25 @@ static constexpr std::size_t CHUNK_SIZE = 64 * 1024;
 static constexpr std::size_t LONGEST_ROW = 128;  // two clock texts of 22 and two 20-digit numbers fit
 static constexpr std::size_t PATH_CAPACITY = MAX_PATH;
 
+// One row, "%llu,%s,%s,%lld" and CR LF, written in place.
+static char* put_row(char* out, unsigned long long number, const Measurement& measurement)
+{
+    out = put_decimal(out, number);
+    *out++ = ',';
+    out = put_clock_text(out, measurement.enemy_visible);
+    *out++ = ',';
+    out = put_clock_text(out, measurement.enemy_killed);
+    *out++ = ',';
+    const std::int64_t ms = measurement.time_to_kill_ms;
+    if (ms < 0) {
+        *out++ = '-';
+    }
+    out = put_decimal(out, ms < 0 ? 0ULL - static_cast<unsigned long long>(ms) : static_cast<unsigned long long>(ms));
+    *out++ = '\r';
+    *out++ = '\n';
+    return out;
+}
+
 // Rows are gathered into chunks and each chunk is written with one fwrite, whose count is checked:
 // a full disk must never pass for a written file.
 static bool write_rows(std::FILE* file, const std::vector<Measurement>& measurements)
@@ -23,12 +42,7 @@ static bool write_rows(std::FILE* file, const std::vector<Measurement>& measurem
     std::memcpy(chunk, CSV_START, used);
     unsigned long long number = 0;
     for (const Measurement& measurement : measurements) {
-        char visible[CLOCK_TEXT_CAPACITY];
-        char killed[CLOCK_TEXT_CAPACITY];
-        write_clock_text(measurement.enemy_visible, visible);
-        write_clock_text(measurement.enemy_killed, killed);
-        used += std::snprintf(chunk + used, LONGEST_ROW, "%llu,%s,%s,%lld\r\n", ++number, visible, killed,
-                              static_cast<long long>(measurement.time_to_kill_ms));
+        used = static_cast<std::size_t>(put_row(chunk + used, ++number, measurement) - chunk);
         if (CHUNK_SIZE - used < LONGEST_ROW) {
             if (std::fwrite(chunk, 1, used, file) != used) {
                 return false;
