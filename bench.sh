@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark and runs it under Wine: prints the table of figures, each beside its
 # baseline, and writes it to docs/performance.md with the machine, the Wine version and the date.
-# Takes about five minutes. Arguments name sections to run alone (startup paint error cpu export);
+# Takes about eight minutes. Arguments name sections to run alone (startup paint error cpu export);
 # then docs/performance.md is left as it is.
 set -euo pipefail
 cd "$(dirname "$0")"
