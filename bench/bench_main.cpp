@@ -358,7 +358,7 @@ void bench_measurement_error()
         ours_ms.push_back(m.time_to_kill_ms);
     }
     stop_in_process_overlay();
-    row("Measurement error, recorded minus true interval, 1000 measurements (median / p99 / worst of |error|)",
+    row("Measurement error, recorded minus true interval, 1000 measurements (median, then p99 and worst of its size)",
         error_summary(ticks, ours_ms), error_summary(bare_ticks, bare_ms), "", "median 0, p99 within 1 ms");
 }
 
