@@ -62,33 +62,13 @@ char* put_clock_text(char* out, double seconds)
     return put_fixed_digits(out, rest % 1000, 3);
 }
 
-void write_clock_text(double seconds, char (&text)[CLOCK_TEXT_CAPACITY])
-{
-    *put_clock_text(text, seconds) = '\0';
-}
-
-void write_clock_text(double seconds, wchar_t (&text)[CLOCK_TEXT_CAPACITY])
+void format_clock(double seconds, wchar_t (&text)[CLOCK_TEXT_CAPACITY])
 {
     char narrow[CLOCK_TEXT_CAPACITY];
-    write_clock_text(seconds, narrow);
-    for (std::size_t i = 0; i < CLOCK_TEXT_CAPACITY; ++i) {
-        text[i] = static_cast<wchar_t>(narrow[i]);
-        if (narrow[i] == '\0') {
-            break;
-        }
+    const char* end = put_clock_text(narrow, seconds);
+    std::size_t length = 0;
+    for (const char* c = narrow; c != end; ++c) {
+        text[length++] = static_cast<wchar_t>(*c);
     }
-}
-
-std::string format_clock_narrow(double seconds)
-{
-    char text[CLOCK_TEXT_CAPACITY];
-    write_clock_text(seconds, text);
-    return text;
-}
-
-std::wstring format_clock(double seconds)
-{
-    wchar_t text[CLOCK_TEXT_CAPACITY];
-    write_clock_text(seconds, text);
-    return text;
+    text[length] = L'\0';
 }

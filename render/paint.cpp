@@ -65,8 +65,8 @@ static void draw_row(HDC dc, int width, int top, std::size_t index)
     wchar_t visible[CLOCK_TEXT_CAPACITY];
     wchar_t killed[CLOCK_TEXT_CAPACITY];
     wchar_t times[2 * CLOCK_TEXT_CAPACITY + 8];
-    write_clock_text(measurement.enemy_visible, visible);
-    write_clock_text(measurement.enemy_killed, killed);
+    format_clock(measurement.enemy_visible, visible);
+    format_clock(measurement.enemy_killed, killed);
     std::swprintf(times, std::size(times), L"%ls  \u2192  %ls", visible, killed);
     draw_text(dc, times, {64, top, 285, bottom}, overlay.body_font, COLOUR_TEXT_SECONDARY, FORMAT_LEFT);
 
