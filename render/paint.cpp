@@ -1,6 +1,7 @@
 #include "render/paint.h"
 
 #include <cwchar>
+#include <iterator>
 
 #include "app/overlay_state.h"
 #include "app/theme.h"

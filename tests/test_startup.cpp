@@ -3,6 +3,7 @@
 #include "tests/support/overlay_harness.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
