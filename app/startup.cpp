@@ -28,7 +28,7 @@ static bool register_overlay_class(HINSTANCE instance)
 static HWND create_overlay_window(HINSTANCE instance)
 {
     RECT outer{0, 0, CLIENT_WIDTH, CLIENT_HEIGHT};
-    AdjustWindowRectEx(&outer, OVERLAY_STYLE, FALSE, OVERLAY_EX_STYLE);
+    AdjustWindowRectEx(&outer, WS_POPUP, FALSE, OVERLAY_EX_STYLE);  // clipping children adds no frame
     const int width = outer.right - outer.left;
     const int height = outer.bottom - outer.top;
     const int x = GetSystemMetrics(SM_CXSCREEN) - width - WINDOW_RIGHT_GAP;
