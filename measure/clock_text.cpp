@@ -15,28 +15,18 @@ static std::int64_t whole_milliseconds(double seconds)
 }
 
 // Digits by hand rather than through printf: the export writes three of these per row, and
-// printf-style formatting made it several times slower than writing the bytes. Values that fit
-// 32 bits, nearly all of them, take the cheaper 32-bit division.
+// printf-style formatting made it several times slower than writing the bytes.
 char* put_decimal(char* out, unsigned long long value, int min_digits)
 {
-    char reversed[20];
-    int count = 0;
-    while (value > 0xFFFFFFFFull) {
-        reversed[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
+    int digits = 1;
+    for (unsigned long long limit = 10; digits < 20 && value >= limit; limit *= 10) {
+        ++digits;
     }
-    unsigned small = static_cast<unsigned>(value);
-    do {
-        reversed[count++] = static_cast<char>('0' + small % 10);
-        small /= 10;
-    } while (small != 0);
-    while (count < min_digits) {
-        reversed[count++] = '0';
+    char* const end = out + (digits > min_digits ? digits : min_digits);
+    for (char* at = end; at != out; value /= 10) {
+        *--at = static_cast<char>('0' + value % 10);
     }
-    while (count > 0) {
-        *out++ = reversed[--count];
-    }
-    return out;
+    return end;
 }
 
 // Exactly width digits, for the fields that never grow.
