@@ -3,8 +3,9 @@
 # key presses and mouse clicks, checked by screenshots and by the files it writes.
 #
 # usage: end_to_end.sh OVERLAY_EXE WINE_PREFIX WORK_FOLDER
-# FLOWS names the flows to run (all by default). With QUILLFEN_UPDATE_DOCS=1 it also saves the screenshot of a running measurement to
-# docs/overlay.png. Prints one line per flow; exits 1 when any flow fails, 77 without a display.
+# FLOWS names the flows to run (all by default). With QUILLFEN_UPDATE_DOCS=1 it also saves the
+# screenshot of a running measurement to docs/overlay.png. Prints one line per flow; exits 1 when
+# any flow fails, 77 without a display.
 set -u
 EXE=$1
 export WINEPREFIX=$2
