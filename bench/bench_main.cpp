@@ -21,12 +21,22 @@
 
 namespace {
 
+std::int64_t ticks_per_second()
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
+}
+
 double counter_seconds()
 {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return static_cast<double>(read_counter()) / static_cast<double>(ticks_per_second());
+}
+
+// A tick count as whole milliseconds, halves rounded up: what an ideal overlay records.
+std::int64_t rounded_ms(std::int64_t ticks)
+{
+    return (ticks * 2000 + ticks_per_second()) / (2 * ticks_per_second());
 }
 
 double cpu_seconds()
@@ -288,11 +298,7 @@ void bench_paint()
 std::vector<std::int64_t> press_pairs(HWND target, int count, const std::function<bool()>& all_handled)
 {
     std::vector<std::int64_t> true_ticks(count);
-    const std::int64_t frequency = overlay.counter_frequency ? overlay.counter_frequency : [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<std::int64_t>(f.QuadPart);
-    }();
+    const std::int64_t frequency = ticks_per_second();
     std::atomic<bool> done = false;
     std::thread presser([&] {
         unsigned seed = 12345;
@@ -319,16 +325,12 @@ std::vector<std::int64_t> press_pairs(HWND target, int count, const std::functio
     return true_ticks;
 }
 
-// Recorded minus ideal, where the ideal is the true interval rounded half up to the millisecond.
+// Recorded minus ideal milliseconds.
 std::string error_summary(const std::vector<std::int64_t>& true_ticks, const std::vector<std::int64_t>& recorded_ms)
 {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    const std::int64_t frequency = f.QuadPart;
     std::vector<double> errors, magnitudes;
     for (std::size_t i = 0; i < true_ticks.size(); ++i) {
-        const std::int64_t ideal = (true_ticks[i] * 2000 + frequency) / (2 * frequency);
-        errors.push_back(static_cast<double>(recorded_ms[i] - ideal));
+        errors.push_back(static_cast<double>(recorded_ms[i] - rounded_ms(true_ticks[i])));
         magnitudes.push_back(errors.back() < 0 ? -errors.back() : errors.back());
     }
     const Summary m = summarize(magnitudes);
@@ -342,11 +344,8 @@ void bench_measurement_error()
     baseline_hotkey_counters.clear();
     const auto bare_ticks = press_pairs(bare, COUNT, [] { return baseline_hotkey_counters.size() >= 2 * COUNT; });
     std::vector<std::int64_t> bare_ms;
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
     for (int i = 0; i < COUNT; ++i) {
-        const std::int64_t ticks = baseline_hotkey_counters[2 * i + 1] - baseline_hotkey_counters[2 * i];
-        bare_ms.push_back((ticks * 2000 + f.QuadPart) / (2 * f.QuadPart));
+        bare_ms.push_back(rounded_ms(baseline_hotkey_counters[2 * i + 1] - baseline_hotkey_counters[2 * i]));
     }
     DestroyWindow(bare);
     pump();
