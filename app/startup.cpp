@@ -58,7 +58,10 @@ int start_overlay(HINSTANCE instance)
 
 void show_overlay(int show_command)
 {
-    ShowWindow(overlay.main_window, show_command != SW_HIDE ? show_command : SW_SHOWNORMAL);
+    // Hidden would leave nothing to click, and the fixed-size window has no maximized form: both
+    // show it normally. Every other command, the minimized ones too, is taken as given.
+    const bool normal = show_command == SW_HIDE || show_command == SW_SHOWMAXIMIZED;
+    ShowWindow(overlay.main_window, normal ? SW_SHOWNORMAL : show_command);
     UpdateWindow(overlay.main_window);
 }
 

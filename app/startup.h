@@ -12,7 +12,7 @@ inline constexpr int EXIT_WINDOW_FAILED = 2;
 // Returns 0, or the exit code of the step that failed (with the drawing objects released).
 int start_overlay(HINSTANCE instance);
 
-// Shows the window; a show command of 0 (hidden) still shows it normally.
+// Shows the window; a hidden or maximized show command shows it normally.
 void show_overlay(int show_command);
 
 // Runs until the quit message or an error, releases the drawing objects, returns the exit code.

@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <io.h>
+
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/overlay_state.h"
 #include "measure/clock_text.h"
@@ -53,17 +56,37 @@ static bool write_rows(std::FILE* file, const std::vector<Measurement>& measurem
     return std::fwrite(chunk, 1, used, file) == used;
 }
 
+// The rows go to a new file beside the chosen one, which takes its place only once every byte
+// is on the disk: a full disk, a locked target or a power cut leaves the chosen path as it was.
 bool write_csv_file(const wchar_t* path, const std::vector<Measurement>& measurements)
 {
-    std::FILE* file = _wfopen(path, L"wb");
-    if (!file) {
+    // Same folder, so the last step is a rename on one volume; the platform picks a name no file has.
+    wchar_t full_path[PATH_CAPACITY];
+    wchar_t* name = nullptr;
+    const DWORD length = GetFullPathNameW(path, PATH_CAPACITY, full_path, &name);
+    if (length == 0 || length >= PATH_CAPACITY || !name) {
         return false;
     }
-    // The close alone is not trusted to report a failed write-out, so the stream is flushed and
-    // its error state read first; the file is closed whatever happened before.
-    bool written = write_rows(file, measurements);
-    written = std::fflush(file) == 0 && !std::ferror(file) && written;
-    return std::fclose(file) == 0 && written;
+    const std::wstring folder(full_path, name);
+    wchar_t temporary[PATH_CAPACITY];
+    if (!GetTempFileNameW(folder.c_str(), L"qfx", 0, temporary)) {
+        return false;
+    }
+    bool written = false;
+    if (std::FILE* file = _wfopen(temporary, L"wb")) {
+        // The close alone is not trusted to report a failed write-out, so the stream is flushed, its
+        // error state read and the bytes committed to the disk first; the file is closed in any case.
+        written = write_rows(file, measurements);
+        written = std::fflush(file) == 0 && !std::ferror(file) && _commit(_fileno(file)) == 0 && written;
+        written = std::fclose(file) == 0 && written;
+    }
+    // MoveFileExW rather than ReplaceFileW: it serves a new file and an existing one alike, in one
+    // step, and write-through returns only once the rename itself is on the disk.
+    if (written && MoveFileExW(temporary, full_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    DeleteFileW(temporary);
+    return false;
 }
 
 void export_csv()

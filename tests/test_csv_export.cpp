@@ -2,7 +2,9 @@
 #include "tests/support/dialog_driver.h"
 #include "tests/support/overlay_harness.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,23 @@
 namespace {
 
 const std::string HEADER = "\xEF\xBB\xBFmeasurement,enemy_visible,enemy_killed,time_to_kill_ms\r\n";
+
+// Calls visit with the name of every file in a folder.
+template <typename Visit>
+void for_each_file(const std::wstring& folder, Visit visit)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            visit(std::wstring(found.cFileName));
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
 
 // A fresh folder of this test's own under the temporary folder.
 class TempFolder {
@@ -27,16 +46,10 @@ public:
     }
     ~TempFolder()
     {
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
+        for_each_file(path_, [this](const std::wstring& name) { DeleteFileW(file(name.c_str()).c_str()); });
         RemoveDirectoryW(path_.c_str());
     }
+    const std::wstring& path() const { return path_; }
     std::wstring file(const wchar_t* name) const { return path_ + L"\\" + name; }
 
 private:
@@ -55,6 +68,14 @@ std::string read_file(const std::wstring& path)
         std::fclose(file);
     }
     return content;
+}
+
+// Every file of a folder with its bytes: what a failed export must leave exactly as it found.
+std::map<std::wstring, std::string> snapshot(const std::wstring& folder)
+{
+    std::map<std::wstring, std::string> files;
+    for_each_file(folder, [&](const std::wstring& name) { files[name] = read_file(folder + L"\\" + name); });
+    return files;
 }
 
 // The lines of a file, each without its CR LF.
@@ -113,7 +134,7 @@ TEST(CsvFile, RowsForSingleMeasurements)
     }
 }
 
-TEST(CsvFile, ReplacesALongerFileAndRepeatsItselfExactly)
+TEST(CsvFile, ReplacesALongerFileWholeAndRepeatsItselfExactly)
 {
     TempFolder folder;
     const std::wstring path = folder.file(L"again.csv");
@@ -123,6 +144,7 @@ TEST(CsvFile, ReplacesALongerFileAndRepeatsItselfExactly)
     EXPECT_EQ(first, HEADER + "1,00:00.000,00:00.250,250\r\n2,00:01.000,00:01.250,250\r\n");
     ASSERT_TRUE(write_csv_file(path.c_str(), many(2)));
     EXPECT_EQ(read_file(path), first);
+    EXPECT_EQ(snapshot(folder.path()).size(), 1u) << "a temporary file was left beside the export";
 }
 
 TEST(CsvFile, LargeListsCrossTheWriteChunksIntact)
@@ -143,29 +165,101 @@ TEST(CsvFile, LargeListsCrossTheWriteChunksIntact)
     EXPECT_NE(content.find("\r\n54321,905:20.000,905:20.250,250\r\n"), std::string::npos);
 }
 
-TEST(CsvFile, EveryFailureIsReported)
+// Files of the user's own that look like temporary ones: an export must not touch them.
+void add_lookalikes(const TempFolder& folder, const wchar_t* target)
+{
+    for (int i = 0; i < 3; ++i) {
+        wchar_t name[MAX_PATH];
+        GetTempFileNameW(folder.path().c_str(), L"qfx", 0, name);
+        std::FILE* file = _wfopen(name, L"wb");
+        std::fputs("the user's own", file);
+        std::fclose(file);
+    }
+    std::FILE* file = _wfopen(folder.file((std::wstring(target) + L".tmp").c_str()).c_str(), L"wb");
+    std::fputs("the user's own", file);
+    std::fclose(file);
+}
+
+TEST(CsvFile, FailuresLeaveThePathAndItsFolderAsTheyWere)
 {
     TempFolder folder;
     const std::wstring locked = folder.file(L"locked.csv");
-    HANDLE holder = CreateFileW(locked.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_TRUE(write_csv_file(locked.c_str(), many(3)));
+    add_lookalikes(folder, L"locked.csv");
+    const auto before = snapshot(folder.path());
+    HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-
-    struct Case {
-        std::wstring path;
-        std::size_t measurements;
+    const std::wstring cases[] = {
+        folder.file(L"no-such-folder\\out.csv"),
+        folder.file(L""),  // the folder itself
+        locked,            // open in another program without sharing
     };
-    const Case cases[] = {
-        {folder.file(L"no-such-folder\\out.csv"), 1},
-        {folder.file(L""), 1},  // the folder itself
-        {locked, 1},            // open elsewhere without sharing
-        {L"Z:\\dev\\full", 1},  // a full device: short files fail only when flushed
-        {L"Z:\\dev\\full", 10000},
-    };
-    for (const Case& c : cases) {
-        EXPECT_FALSE(write_csv_file(c.path.c_str(), many(c.measurements)))
-            << "reported success for " << std::string(c.path.begin(), c.path.end()) << " with " << c.measurements;
+    for (const std::wstring& path : cases) {
+        EXPECT_FALSE(write_csv_file(path.c_str(), many(2))) << std::string(path.begin(), path.end());
     }
     CloseHandle(holder);
+    EXPECT_EQ(snapshot(folder.path()), before);
+
+    // Once released, the same path takes the export; the look-alikes stay as they were.
+    auto expected = snapshot(folder.path());
+    ASSERT_TRUE(write_csv_file(locked.c_str(), many(2)));
+    expected[L"locked.csv"] = HEADER + "1,00:00.000,00:00.250,250\r\n2,00:01.000,00:01.250,250\r\n";
+    EXPECT_EQ(snapshot(folder.path()), expected);
+}
+
+// A 16 KiB disk mounted for this test by tests/support/small_disk.sh: it fills up for real.
+class SmallDisk : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        wchar_t mount[MAX_PATH] = {};
+        if (!GetEnvironmentVariableW(L"QUILLFEN_SMALL_DISK", mount, MAX_PATH)) {
+            char reason[512] = "run the test through tests/support/small_disk.sh";
+            GetEnvironmentVariableA("QUILLFEN_SMALL_DISK_REFUSED", reason, sizeof reason);
+            GTEST_SKIP() << "no small disk to fill: " << reason;
+        }
+        root_ = L"Z:" + std::wstring(mount);
+        std::replace(root_.begin(), root_.end(), L'/', L'\\');
+    }
+    void TearDown() override
+    {
+        for_each_file(root_, [this](const std::wstring& name) { DeleteFileW(file(name).c_str()); });
+    }
+    std::wstring file(const std::wstring& name) const { return root_ + L"\\" + name; }
+    // Writes a file until the disk refuses more.
+    void fill_up()
+    {
+        std::FILE* filler = _wfopen(file(L"filler").c_str(), L"wb");
+        const std::string block(1024, 'x');
+        while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
+        }
+        std::fclose(filler);
+    }
+    std::wstring root_;
+};
+
+TEST_F(SmallDisk, AFullDiskLeavesThePathAsItWasAndTheNextExportAfterRoomIsMadeIsWhole)
+{
+    const std::wstring existing = file(L"session.csv");
+    const std::wstring fresh = file(L"new.csv");
+    ASSERT_TRUE(write_csv_file(existing.c_str(), many(3)));
+    const auto before = snapshot(root_);
+    EXPECT_FALSE(write_csv_file(existing.c_str(), many(2000))) << "the disk fills up part-way";
+    EXPECT_EQ(snapshot(root_), before);
+
+    fill_up();
+    const auto full = snapshot(root_);
+    EXPECT_FALSE(write_csv_file(fresh.c_str(), many(1))) << "the disk is full from the start";
+    EXPECT_FALSE(write_csv_file(existing.c_str(), many(1)));
+    EXPECT_EQ(snapshot(root_), full);
+
+    DeleteFileW(file(L"filler").c_str());
+    ASSERT_TRUE(write_csv_file(existing.c_str(), many(250)));
+    const std::string content = read_file(existing);
+    EXPECT_EQ(lines_of(content).size(), 251u);
+    const std::string last = "250,04:09.000,04:09.250,250\r\n";
+    EXPECT_EQ(content.substr(content.size() - last.size()), last);
+    EXPECT_EQ(snapshot(root_).size(), 1u);
 }
 
 class Export : public OverlayTest {

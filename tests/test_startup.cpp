@@ -54,13 +54,29 @@ TEST_F(Startup, StateHoldsItsInitialValues)
     EXPECT_STREQ(font.lfFaceName, L"Segoe UI");
 }
 
-TEST_F(Startup, AHiddenShowCommandStillShowsTheWindowNormally)
+TEST_F(Startup, HiddenAndMaximizedShowCommandsShowTheWindowNormallyAtItsPlace)
 {
-    ShowWindow(window(), SW_HIDE);
-    show_overlay(SW_HIDE);
-    EXPECT_TRUE(IsWindowVisible(window()));
-    EXPECT_FALSE(IsIconic(window()));
-    EXPECT_FALSE(IsZoomed(window()));
+    RECT placed;
+    GetWindowRect(window(), &placed);
+    struct Case {
+        int command;
+        bool iconic;
+    };
+    for (const Case& c : {Case{SW_HIDE, false}, Case{SW_SHOWMAXIMIZED, false}, Case{SW_SHOWMINNOACTIVE, true}}) {
+        SCOPED_TRACE(testing::Message() << "show command " << c.command);
+        ShowWindow(window(), SW_HIDE);
+        ShowWindow(window(), SW_RESTORE);
+        ShowWindow(window(), SW_HIDE);
+        show_overlay(c.command);
+        EXPECT_TRUE(IsWindowVisible(window()));
+        EXPECT_EQ(IsIconic(window()) != 0, c.iconic);
+        EXPECT_FALSE(IsZoomed(window()));
+        RECT now;
+        GetWindowRect(window(), &now);
+        if (!c.iconic) {
+            EXPECT_EQ(edges(now), edges(placed));
+        }
+    }
 }
 
 TEST_F(Startup, ReleaseDeletesAllNineObjects)

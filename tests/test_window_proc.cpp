@@ -218,12 +218,15 @@ TEST_F(WindowProc, CloseDestroysTheWindowReleasesTheHotkeysAndPostsQuit)
     EXPECT_FALSE(key_is_held(VK_F7));
 }
 
-// The real program, in its own process: F8 twice, then CLOSE.
-TEST(Program, RecordsAMeasurementAndExitsWithZeroOnClose)
+// The real program, in its own process, started as a shortcut set to "Maximized" starts it:
+// the usual window all the same; F8 twice, then CLOSE.
+TEST(Program, StartedMaximizedRecordsAMeasurementAndExitsWithZeroOnClose)
 {
     std::wstring command = L"\"" + overlay_exe_path() + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWMAXIMIZED;
     PROCESS_INFORMATION process{};
     ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                &process));
@@ -237,6 +240,11 @@ TEST(Program, RecordsAMeasurementAndExitsWithZeroOnClose)
     DWORD owner = 0;
     GetWindowThreadProcessId(found, &owner);
     EXPECT_EQ(owner, process.dwProcessId);
+    RECT placed;
+    GetWindowRect(found, &placed);
+    const LONG left = GetSystemMetrics(SM_CXSCREEN) - 430 - 36;
+    EXPECT_EQ(edges(placed), (std::array<LONG, 4>{left, 72, left + 430, 72 + 588}));
+    EXPECT_FALSE(IsZoomed(found));
 
     HWND export_button = GetDlgItem(found, 204);
     EXPECT_FALSE(IsWindowEnabled(export_button));

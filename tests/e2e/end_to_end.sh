@@ -272,18 +272,22 @@ flow_export_through_the_save_dialog() {
     check "cancel closes the dialog" wait_until_gone "$dialog"
     check "cancel writes nothing" equals "$(ls "$folder")" "session.csv"
 
-    ln -s /dev/full "$folder/full.csv"
+    # A disk that fills up for real, mounted around this test; without it the failure is not tried.
+    local disk=${QUILLFEN_SMALL_DISK:-}
+    [ -n "$disk" ] || { echo "    full disk not tried: $QUILLFEN_SMALL_DISK_REFUSED"; click_close_and_expect_exit_zero; stop_game; return; }
+    dd if=/dev/zero of="$disk/filler" bs=1k count=64 2>/dev/null
     click 78 493
     dialog=$(wait_for_new_window "Save As")
     activate "$dialog"
     key ctrl+a
-    xdotool type --delay 20 "$windows_folder\\full.csv"
+    xdotool type --delay 20 "Z:${disk//\//\\}\\full.csv"
     key Return
     box=$(wait_for_new_window "Quillfen Replay Overlay" "$WIN")
     check "a full disk shows the error box captioned Quillfen Replay Overlay" test -n "$box"
     activate "$box"
     key Return
     check "OK closes the box" wait_until_gone "$box"
+    check "the full disk holds what it held before" equals "$(ls "$disk")" "filler"
     shot
     crop $STATUS "$WORK/status-failed.png"
     check "the status line tells of the failure" different_images "$WORK/status-exported.png" "$WORK/status-failed.png"
