@@ -12,15 +12,16 @@ screenshot=$PWD/build/overlay-screenshot.png
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${QUILLFEN_HEADLESS:-}" ]; then
     install_missing_packages "${BUILD_PACKAGES[@]}" "${DISPLAY_PACKAGES[@]}"
-    build_overlay >/dev/null
+    build_overlay
     echo "No display found (DISPLAY is not set): starting the overlay on a private virtual display."
     QUILLFEN_HEADLESS=1 exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$0" "$@"
 fi
 if [ -z "${QUILLFEN_HEADLESS:-}" ]; then
     install_missing_packages "${BUILD_PACKAGES[@]}"
-    build_overlay >/dev/null
+    build_overlay
 fi
 
+[ -f "$prefix/.prepared" ] || echo "Preparing a Wine prefix in build/ (the first time only, about ten seconds)."
 cmake/wine-session.sh start "$prefix"
 trap 'cmake/wine-session.sh stop "$prefix"' EXIT
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

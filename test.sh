@@ -7,5 +7,6 @@ source cmake/linux-setup.sh
 
 install_missing_packages "${BUILD_PACKAGES[@]}" "${DISPLAY_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 ensure_display "$0" "$@"
-build_overlay >/dev/null
+build_overlay
+echo "Running the tests under Wine on a virtual display (about a minute; the first run also prepares a Wine prefix)."
 ctest --preset mingw "$@"

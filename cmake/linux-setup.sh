@@ -16,13 +16,17 @@ install_missing_packages() {
         sudo=(sudo)
     fi
     echo "Installing missing packages${sudo:+ through sudo}: ${missing[*]}"
+    echo "(a few minutes on a fresh machine; apt prints nothing until it is done)"
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# Prints the progress of what it compiles; an up-to-date build prints nothing. Errors and
+# warnings come through on standard error.
 build_overlay() {
+    [ -f build/CMakeCache.txt ] || echo "Building the overlay and its tests with mingw-w64 (about a minute the first time)."
     cmake --preset mingw >/dev/null
-    cmake --build --preset mingw -j "$(nproc)"
+    cmake --build --preset mingw -j "$(nproc)" | { grep --line-buffered -E '^\[ *[0-9]+%\] (Building|Linking)' || true; }
 }
 
 # Runs the rest of the calling script on a private virtual display when there is none.
