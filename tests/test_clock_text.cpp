@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -68,21 +67,6 @@ TEST(ClockText, WideAndNarrowFormsGiveTheSameCharacters)
     for (const ClockCase& c : CLOCK_CASES) {
         const std::string narrow = narrow_clock(c.seconds);
         EXPECT_EQ(wide_clock(c.seconds), std::wstring(narrow.begin(), narrow.end())) << c.text;
-    }
-}
-
-TEST(ClockText, DecimalDigitsAsPrintfWritesThem)
-{
-    const unsigned long long values[] = {0, 7, 10, 99, 100, 4294967295ull, 4294967296ull, 9999999999999999999ull,
-                                         10000000000000000000ull, 18446744073709551615ull};
-    for (unsigned long long value : values) {
-        for (int min_digits : {1, 2, 3}) {
-            char ours[32];
-            char expected[32];
-            *put_decimal(ours, value, min_digits) = '\0';
-            std::snprintf(expected, sizeof expected, "%0*llu", min_digits, value);
-            EXPECT_STREQ(ours, expected);
-        }
     }
 }
 

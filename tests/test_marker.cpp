@@ -1,6 +1,8 @@
 // The marker on the real window with its real buttons: what each operation leaves behind.
 #include "tests/support/overlay_harness.h"
 
+#include <cmath>
+
 #include "app/overlay_state.h"
 #include "measure/marker.h"
 
@@ -22,7 +24,12 @@ void run(Op op)
 {
     switch (op) {
     case Op::none: break;
-    case Op::toggle: toggle_mark(); break;
+    case Op::toggle:
+        if (overlay.timing) {
+            overlay.visible_counter -= overlay.counter_frequency;  // the kill a second after the mark
+        }
+        toggle_mark();
+        break;
     case Op::reset: reset_marker(); break;
     case Op::clear: clear_measurements(); break;
     }
@@ -53,17 +60,6 @@ const Expected SESSION[] = {
     {Op::toggle, false, 1, KILLED, VISIBLE_CAPTION, false, true},
 };
 
-bool repaint_pending()
-{
-    return GetUpdateRect(overlay.main_window, nullptr, FALSE) != 0;
-}
-
-// Moves the enemy-visible mark into the past, as if F8 had been pressed that long ago.
-void move_mark_back(double seconds)
-{
-    overlay.visible_counter -= static_cast<std::int64_t>(seconds * static_cast<double>(overlay.counter_frequency));
-}
-
 }  // namespace
 
 class Marker : public OverlayTest {};
@@ -82,48 +78,34 @@ TEST_F(Marker, EachOperationSetsStateCaptionButtonsAndRepaints)
         EXPECT_EQ(IsWindowEnabled(overlay.export_button) != 0, step.export_and_clear_enabled);
         EXPECT_EQ(IsWindowEnabled(overlay.clear_button) != 0, step.export_and_clear_enabled);
         EXPECT_TRUE(IsWindowEnabled(overlay.mark_button));
-        if (step.op != Op::none) {
-            EXPECT_TRUE(repaint_pending());
-        }
-        if (step.op == Op::toggle && step.timing) {
-            EXPECT_EQ(overlay.current_ms, 0);
-        }
-        if (step.op == Op::reset || step.op == Op::clear) {
-            EXPECT_EQ(overlay.current_ms, 0);
-        }
+        EXPECT_EQ(pending_repaint(), step.op == Op::none ? "none" : WHOLE_CLIENT);
+        EXPECT_EQ(overlay.current_ms == 0, step.timing || step.op != Op::toggle) << overlay.current_ms;
     }
 }
 
-TEST_F(Marker, KillRecordsTimeToKillAndTimesSinceStartup)
+TEST_F(Marker, KillRecordsTheTickDifferenceRoundedHalfUpAndTimesSinceStartup)
 {
-    toggle_mark();
-    move_mark_back(1.5);
-    toggle_mark();
-    ASSERT_EQ(overlay.measurements.size(), 1u);
-    const Measurement& m = overlay.measurements[0];
-    const double frequency = static_cast<double>(overlay.counter_frequency);
-    EXPECT_EQ(m.enemy_visible, static_cast<double>(overlay.visible_counter - overlay.start_counter) / frequency);
-    EXPECT_GE(m.time_to_kill_ms, 1500);
-    EXPECT_LT(m.time_to_kill_ms, 1500 + 1000);  // allows for a very slow machine, not for a wrong unit
-    EXPECT_EQ(overlay.current_ms, m.time_to_kill_ms);
-    // From the tick difference itself, so within a millisecond of the stored times' difference.
-    EXPECT_NEAR(static_cast<double>(m.time_to_kill_ms), (m.enemy_killed - m.enemy_visible) * 1000.0, 1.0);
-
+    // At 2000 ticks a second every odd tick count is an exact half millisecond, where the
+    // difference of the two stored times would round either way. Start-up lies far enough back
+    // for those times to be inexact, yet near enough for the kill's tick to be read back from them.
+    overlay.counter_frequency = 2000;
+    overlay.start_counter = read_counter() - 10'000'000'000'000;
+    for (int i = 0; i < 64; ++i) {
+        toggle_mark();
+        toggle_mark();
+        const Measurement& m = overlay.measurements.back();
+        const std::int64_t kill = overlay.start_counter + std::llround(m.enemy_killed * 2000.0);
+        const std::int64_t ticks = kill - overlay.visible_counter;
+        ASSERT_GE(ticks, 0);
+        EXPECT_EQ(m.time_to_kill_ms, (ticks + 1) / 2) << ticks << " ticks";
+        EXPECT_EQ(overlay.current_ms, m.time_to_kill_ms);
+        EXPECT_EQ(m.enemy_visible, static_cast<double>(overlay.visible_counter - overlay.start_counter) / 2000.0);
+    }
     // The result stays on the readout: timer ticks leave it alone after the kill.
     const std::int64_t shown = overlay.current_ms;
     Sleep(30);
     refresh_live_time();
     EXPECT_EQ(overlay.current_ms, shown);
-}
-
-TEST_F(Marker, TwoMarksWithinHalfAMillisecondGiveZero)
-{
-    toggle_mark();
-    overlay.visible_counter = read_counter();  // the kill follows at once
-    overlay.counter_frequency *= 1000;         // so that the gap is far below half a millisecond
-    toggle_mark();
-    ASSERT_EQ(overlay.measurements.size(), 1u);
-    EXPECT_EQ(overlay.measurements[0].time_to_kill_ms, 0);
 }
 
 TEST_F(Marker, TimeBaseContinuesAfterClear)
@@ -145,19 +127,19 @@ TEST_F(Marker, RefreshFollowsTheClockOnlyWhileTimingAndRepaintsOnlyOnChange)
     ValidateRect(window(), nullptr);
     refresh_live_time();
     EXPECT_EQ(overlay.current_ms, 0);
-    EXPECT_FALSE(repaint_pending()) << "idle tick repainted";
+    EXPECT_EQ(pending_repaint(), "none") << "idle tick repainted";
 
     toggle_mark();
-    move_mark_back(0.25);
+    overlay.visible_counter -= overlay.counter_frequency / 4;  // F8 a quarter of a second ago
     ValidateRect(window(), nullptr);
     refresh_live_time();
     EXPECT_GE(overlay.current_ms, 250);
-    EXPECT_TRUE(repaint_pending()) << "a changed value was not repainted";
+    EXPECT_EQ(pending_repaint(), WHOLE_CLIENT) << "a changed value was not repainted";
 
     // A counter so fast that no whole millisecond passes before the next tick: nothing to repaint.
     overlay.counter_frequency *= 1'000'000;
     overlay.current_ms = elapsed_ms(read_counter());
     ValidateRect(window(), nullptr);
     refresh_live_time();
-    EXPECT_FALSE(repaint_pending()) << "an unchanged value was repainted";
+    EXPECT_EQ(pending_repaint(), "none") << "an unchanged value was repainted";
 }

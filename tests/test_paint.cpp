@@ -1,4 +1,5 @@
 // The painted face, read back pixel by pixel from the real drawing code.
+#include "tests/support/face.h"
 #include "tests/support/overlay_harness.h"
 
 #include <climits>
@@ -11,33 +12,6 @@
 #include "render/paint.h"
 
 namespace {
-
-constexpr int W = 430;
-constexpr int H = 588;
-
-constexpr COLORREF BACKGROUND = RGB(0x08, 0x08, 0x09);
-constexpr COLORREF PANEL = RGB(0x10, 0x10, 0x13);
-constexpr COLORREF ACCENT = RGB(0xFF, 0x33, 0x47);
-constexpr COLORREF BORDER = RGB(0x2D, 0x2D, 0x34);
-constexpr COLORREF DOT = RGB(0x62, 0xD9, 0x8B);
-constexpr COLORREF PRIMARY = RGB(0xF5, 0xF5, 0xF2);
-constexpr COLORREF SECONDARY = RGB(0xA5, 0xA5, 0xAD);
-constexpr COLORREF DIM = RGB(0x70, 0x70, 0x7A);
-
-constexpr RECT TITLE{20, 14, 300, 44};
-constexpr RECT TAG{314, 14, 388, 42};
-constexpr RECT LABEL{22, 70, 408, 92};
-constexpr RECT READOUT{20, 94, 342, 168};
-constexpr RECT UNIT{348, 118, 408, 162};
-constexpr RECT STATUS{22, 171, 408, 199};
-constexpr RECT HEADING{26, 286, 404, 312};
-constexpr RECT EMPTY_TEXT{26, 322, 404, 448};
-constexpr RECT FOOTER{20, 526, 410, 576};
-constexpr RECT ACCENT_BAR{0, 0, W, 3};
-
-RECT number_cell(int row) { return {28, 318 + 34 * row, 60, 346 + 34 * row}; }
-RECT times_cell(int row) { return {64, 318 + 34 * row, 285, 346 + 34 * row}; }
-RECT time_to_kill_cell(int row) { return {286, 318 + 34 * row, 402, 346 + 34 * row}; }
 
 void paint(Canvas& canvas)
 {
@@ -58,19 +32,23 @@ int height_of(const Canvas& canvas, COLORREF colour, RECT rect)
     return bottom < top ? 0 : bottom - top + 1;
 }
 
-// Whether the rectangle holds exactly the text as the platform draws it on its own, with the
-// given font, colour and format over the same fill.
-bool shows_text(const Canvas& painted, const wchar_t* text, RECT rect, HFONT font, COLORREF colour, COLORREF fill,
+// Whether the rectangle holds exactly the text as the platform draws it on its own, in Segoe UI
+// of the given height and weight, colour and format over the same fill.
+bool shows_text(const Canvas& painted, const wchar_t* text, RECT rect, FontSpec spec, COLORREF colour, COLORREF fill,
                 UINT format)
 {
     Canvas reference(W, H);
     HBRUSH brush = CreateSolidBrush(fill);
     FillRect(reference.dc(), &rect, brush);
     DeleteObject(brush);
+    HFONT font = CreateFontW(spec.height, 0, 0, 0, spec.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI");
     SelectObject(reference.dc(), font);
     SetTextColor(reference.dc(), colour);
     SetBkMode(reference.dc(), TRANSPARENT);
     DrawTextW(reference.dc(), text, -1, &rect, format);
+    SelectObject(reference.dc(), GetStockObject(SYSTEM_FONT));
+    DeleteObject(font);
     for (int y = rect.top; y < rect.bottom; ++y) {
         for (int x = rect.left; x < rect.right; ++x) {
             if (painted.pixel(x, y) != reference.pixel(x, y)) {
@@ -106,9 +84,17 @@ void expect_colour_only_in(const Canvas& canvas, const Zone& zone)
     }
 }
 
-Measurement at(double visible, double killed, std::int64_t ms)
+// Draws one of the overlay's buttons as the platform would ask for it.
+void draw_button(Canvas& canvas, HWND button, UINT state, RECT rect)
 {
-    return {visible, killed, ms};
+    DRAWITEMSTRUCT item{};
+    item.CtlType = ODT_BUTTON;
+    item.CtlID = static_cast<UINT>(GetDlgCtrlID(button));
+    item.itemState = state;
+    item.hwndItem = button;
+    item.hDC = canvas.dc();
+    item.rcItem = rect;
+    draw_owner_button(item);
 }
 
 }  // namespace
@@ -129,7 +115,8 @@ TEST_F(Paint, FixedGeometryInItsExactColours)
         {14, 278, BORDER},    {415, 278, BORDER},   {14, 459, BORDER},      {415, 459, BORDER},   // frame
         {200, 278, BORDER},   {200, 459, BORDER},   {13, 300, BACKGROUND},  {416, 300, BACKGROUND},
         {200, 460, BACKGROUND}, {15, 279, PANEL},   {414, 458, PANEL},      {200, 450, PANEL},    // panel
-        {302, 27, DOT},       {5, 100, BACKGROUND}, {429, 587, BACKGROUND}, {0, 587, BACKGROUND},
+        {297, 27, BACKGROUND}, {298, 27, RGB(0, 0, 0)}, {302, 27, DOT},  // the dot, outlined by the default pen
+        {5, 100, BACKGROUND}, {429, 587, BACKGROUND}, {0, 587, BACKGROUND},
     };
     for (const Probe& p : probes) {
         EXPECT_EQ(canvas.pixel(p.x, p.y), p.colour) << "at " << p.x << "," << p.y;
@@ -138,7 +125,7 @@ TEST_F(Paint, FixedGeometryInItsExactColours)
 
 TEST_F(Paint, TextsStayInsideTheirRectanglesInTheirColours)
 {
-    overlay.measurements = {at(12.345, 13.012, 667)};
+    overlay.measurements = {{12.345, 13.012, 667}};
     overlay.current_ms = 667;
     Canvas canvas(W, H);
     paint(canvas);
@@ -146,17 +133,22 @@ TEST_F(Paint, TextsStayInsideTheirRectanglesInTheirColours)
     expect_colour_only_in(canvas, {SECONDARY, {TAG, STATUS, HEADING, times_cell(0)}, {TAG, STATUS, HEADING, times_cell(0)}});
     expect_colour_only_in(canvas, {DIM, {number_cell(0), FOOTER}, {number_cell(0), FOOTER}});
     expect_colour_only_in(canvas, {ACCENT, {ACCENT_BAR, LABEL, UNIT}, {LABEL, UNIT}});
+    expect_colour_only_in(canvas, {DOT, {STATUS_DOT}, {STATUS_DOT}});
 
     const RECT title_before_dot{20, 14, 298, 44};  // the status dot overlaps the title's rectangle
-    EXPECT_TRUE(shows_text(canvas, L"QUILLFEN  /  REPLAY OVERLAY", title_before_dot, overlay.title_font, PRIMARY, BACKGROUND, LEFT));
-    EXPECT_TRUE(shows_text(canvas, L"TIME FROM ENEMY VISIBLE TO KILL", LABEL, overlay.label_font, ACCENT, BACKGROUND, LEFT));
-    EXPECT_TRUE(shows_text(canvas, L"667", READOUT, overlay.readout_font, PRIMARY, BACKGROUND, RIGHT));
-    EXPECT_TRUE(shows_text(canvas, L"MS", UNIT, overlay.unit_font, ACCENT, BACKGROUND, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"QUILLFEN  /  REPLAY OVERLAY", title_before_dot, TITLE_FONT, PRIMARY, BACKGROUND, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"REPLAY", TAG, LABEL_FONT, SECONDARY, BACKGROUND, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"TIME FROM ENEMY VISIBLE TO KILL", LABEL, LABEL_FONT, ACCENT, BACKGROUND, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"Press F8 when the enemy becomes visible.", STATUS, BODY_FONT, SECONDARY,
+                           BACKGROUND, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"RECENT MEASUREMENTS", HEADING, LABEL_FONT, SECONDARY, PANEL, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"667", READOUT, READOUT_FONT, PRIMARY, BACKGROUND, RIGHT));
+    EXPECT_TRUE(shows_text(canvas, L"MS", UNIT, UNIT_FONT, ACCENT, BACKGROUND, LEFT));
     EXPECT_TRUE(shows_text(canvas, L"F8 VISIBLE / KILL   \u2022   F10 RESET   \u2022   F7 SHOW/HIDE", FOOTER,
-                           overlay.label_font, DIM, BACKGROUND, CENTER));
-    EXPECT_TRUE(shows_text(canvas, L"00:12.345  \u2192  00:13.012", times_cell(0), overlay.body_font, SECONDARY,
+                           LABEL_FONT, DIM, BACKGROUND, CENTER));
+    EXPECT_TRUE(shows_text(canvas, L"00:12.345  \u2192  00:13.012", times_cell(0), BODY_FONT, SECONDARY,
                            PANEL, LEFT));
-    EXPECT_TRUE(shows_text(canvas, L"667 ms", time_to_kill_cell(0), overlay.unit_font, PRIMARY, PANEL, RIGHT));
+    EXPECT_TRUE(shows_text(canvas, L"667 ms", time_to_kill_cell(0), UNIT_FONT, PRIMARY, PANEL, RIGHT));
 }
 
 TEST_F(Paint, FooterWarnsInTheAccentColourWithoutHotkeys)
@@ -166,7 +158,7 @@ TEST_F(Paint, FooterWarnsInTheAccentColourWithoutHotkeys)
     paint(canvas);
     EXPECT_EQ(canvas.count(DIM, FOOTER), 0);
     expect_colour_only_in(canvas, {ACCENT, {ACCENT_BAR, LABEL, UNIT, FOOTER}, {FOOTER}});
-    EXPECT_TRUE(shows_text(canvas, L"Global hotkeys unavailable. Use the overlay buttons.", FOOTER, overlay.label_font,
+    EXPECT_TRUE(shows_text(canvas, L"Global hotkeys unavailable. Use the overlay buttons.", FOOTER, LABEL_FONT,
                            ACCENT, BACKGROUND, CENTER));
 }
 
@@ -225,21 +217,21 @@ TEST_F(Paint, PanelShowsTheNewestFourRowsNumberedInTheWholeList)
         SCOPED_TRACE(testing::Message() << c.count << " measurements");
         overlay.measurements.clear();
         for (std::size_t i = 0; i < c.count; ++i) {
-            overlay.measurements.push_back(at(static_cast<double>(i), static_cast<double>(i) + 0.5, 500));
+            overlay.measurements.push_back({static_cast<double>(i), static_cast<double>(i) + 0.5, 500});
         }
         Canvas canvas(W, H);
         paint(canvas);
         const RECT right_of_numbers{64, EMPTY_TEXT.top, EMPTY_TEXT.right, EMPTY_TEXT.bottom};
         EXPECT_EQ(canvas.count(DIM, right_of_numbers) > 0, c.count == 0);
         if (c.count == 0) {
-            EXPECT_TRUE(shows_text(canvas, L"Completed measurements appear here.", EMPTY_TEXT, overlay.body_font, DIM,
+            EXPECT_TRUE(shows_text(canvas, L"Completed measurements appear here.", EMPTY_TEXT, BODY_FONT, DIM,
                                    PANEL, DT_CENTER | DT_SINGLELINE));
         }
         for (int row = 0; row < 4; ++row) {
             const bool drawn = row < static_cast<int>(c.numbers.size());
             EXPECT_EQ(canvas.count(SECONDARY, times_cell(row)) > 0, drawn) << "row " << row;
             if (drawn) {
-                EXPECT_TRUE(shows_text(canvas, c.numbers[row], number_cell(row), overlay.body_font, DIM, PANEL, LEFT))
+                EXPECT_TRUE(shows_text(canvas, c.numbers[row], number_cell(row), BODY_FONT, DIM, PANEL, LEFT))
                     << "row " << row;
             }
         }
@@ -255,41 +247,27 @@ TEST_F(Paint, OwnerButtonsInEveryState)
         COLORREF frame;
         COLORREF label;
     };
-    const COLORREF MARK = RGB(0xD9, 0x0F, 0x2D);
-    const COLORREF MARK_PRESSED = RGB(0xB8, 0x0C, 0x26);
-    const COLORREF PLAIN = RGB(0x16, 0x16, 0x1A);
-    const COLORREF PLAIN_PRESSED = RGB(0x1F, 0x1F, 0x24);
     const Case cases[] = {
-        {&OverlayState::mark_button, 0, MARK, ACCENT, PRIMARY},
+        {&OverlayState::mark_button, 0, MARK_FILL, ACCENT, PRIMARY},
         {&OverlayState::mark_button, ODS_SELECTED, MARK_PRESSED, ACCENT, PRIMARY},
-        {&OverlayState::mark_button, ODS_DISABLED, MARK, ACCENT, DIM},
-        {&OverlayState::mark_button, ODS_DISABLED | ODS_SELECTED, MARK, ACCENT, DIM},  // disabled wins
-        {&OverlayState::mark_button, ODS_FOCUS, MARK, ACCENT, PRIMARY},  // focus changes nothing
-        {&OverlayState::close_button, 0, PLAIN, BORDER, PRIMARY},
-        {&OverlayState::close_button, ODS_SELECTED, PLAIN_PRESSED, BORDER, PRIMARY},
-        {&OverlayState::reset_button, ODS_DISABLED, PLAIN, BORDER, DIM},
-        {&OverlayState::clear_button, ODS_DISABLED | ODS_SELECTED, PLAIN, BORDER, DIM},
-        {&OverlayState::export_button, ODS_FOCUS | ODS_SELECTED, PLAIN_PRESSED, BORDER, PRIMARY},
+        {&OverlayState::mark_button, ODS_DISABLED, MARK_FILL, ACCENT, DIM},
+        {&OverlayState::mark_button, ODS_DISABLED | ODS_SELECTED, MARK_FILL, ACCENT, DIM},  // disabled wins
+        {&OverlayState::mark_button, ODS_FOCUS, MARK_FILL, ACCENT, PRIMARY},  // focus changes nothing
+        {&OverlayState::close_button, 0, BUTTON_FILL, BORDER, PRIMARY},
+        {&OverlayState::close_button, ODS_SELECTED, BUTTON_PRESSED, BORDER, PRIMARY},
+        {&OverlayState::reset_button, ODS_DISABLED, BUTTON_FILL, BORDER, DIM},
+        {&OverlayState::clear_button, ODS_DISABLED | ODS_SELECTED, BUTTON_FILL, BORDER, DIM},
+        {&OverlayState::export_button, ODS_FOCUS | ODS_SELECTED, BUTTON_PRESSED, BORDER, PRIMARY},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << window_text(overlay.*c.button).size() << " state " << c.state);
         Canvas canvas(200, 60);
-        DRAWITEMSTRUCT item{};
-        item.CtlType = ODT_BUTTON;
-        item.CtlID = static_cast<UINT>(GetDlgCtrlID(overlay.*c.button));
-        item.itemState = c.state;
-        item.hwndItem = overlay.*c.button;
-        item.hDC = canvas.dc();
-        item.rcItem = {10, 5, 170, 53};
-        draw_owner_button(item);
+        draw_button(canvas, overlay.*c.button, c.state, {10, 5, 170, 53});
         EXPECT_EQ(canvas.pixel(10, 5), c.frame);
         EXPECT_EQ(canvas.pixel(169, 52), c.frame);
-        EXPECT_EQ(canvas.pixel(11, 6), c.fill);
-        EXPECT_EQ(canvas.pixel(168, 51), c.fill);
         EXPECT_EQ(canvas.pixel(9, 4), RGB(0, 0, 0));  // nothing outside the button
         EXPECT_EQ(canvas.pixel(170, 53), RGB(0, 0, 0));
-        EXPECT_GT(canvas.count(c.label, item.rcItem), 0);
-        EXPECT_TRUE(shows_text(canvas, window_text(overlay.*c.button).c_str(), {11, 6, 169, 52}, overlay.label_font,
+        EXPECT_TRUE(shows_text(canvas, window_text(overlay.*c.button).c_str(), {11, 6, 169, 52}, LABEL_FONT,
                                c.label, c.fill, CENTER));
     }
 }
@@ -298,25 +276,19 @@ TEST_F(Paint, ButtonLabelsAreCutAt63CharactersAndMayBeEmpty)
 {
     auto draw = [](Canvas& canvas, const wchar_t* text) {
         SetWindowTextW(overlay.close_button, text);
-        DRAWITEMSTRUCT item{};
-        item.CtlID = 206;
-        item.hwndItem = overlay.close_button;
-        item.hDC = canvas.dc();
-        item.rcItem = {0, 0, 400, 40};
-        draw_owner_button(item);
+        draw_button(canvas, overlay.close_button, 0, {0, 0, 400, 40});
     };
     const std::wstring long_label(70, L'i');
     Canvas drawn(400, 40);
     draw(drawn, long_label.c_str());
     const RECT inside{1, 1, 399, 39};
-    const COLORREF fill = RGB(0x16, 0x16, 0x1A);
-    EXPECT_TRUE(shows_text(drawn, long_label.substr(0, 63).c_str(), inside, overlay.label_font, PRIMARY, fill, CENTER));
-    EXPECT_FALSE(shows_text(drawn, long_label.substr(0, 64).c_str(), inside, overlay.label_font, PRIMARY, fill, CENTER));
+    EXPECT_TRUE(shows_text(drawn, long_label.substr(0, 63).c_str(), inside, LABEL_FONT, PRIMARY, BUTTON_FILL, CENTER));
+    EXPECT_FALSE(shows_text(drawn, long_label.substr(0, 64).c_str(), inside, LABEL_FONT, PRIMARY, BUTTON_FILL, CENTER));
 
     Canvas empty(400, 40);
     draw(empty, L"");
     EXPECT_EQ(empty.count(PRIMARY, {0, 0, 400, 40}), 0);
-    EXPECT_EQ(empty.count(RGB(0x16, 0x16, 0x1A), {0, 0, 400, 40}), 398 * 38);
+    EXPECT_EQ(empty.count(BUTTON_FILL, {0, 0, 400, 40}), 398 * 38);
 }
 
 namespace {
@@ -358,7 +330,7 @@ int free_gdi_objects()
 TEST_F(Paint, TheWindowShowsTheWholeFaceAroundItsButtons)
 {
     overlay.hotkeys_ok = false;
-    overlay.measurements = {at(1.5, 2.25, 750), at(83.4567, 84.2, 743)};
+    overlay.measurements = {{1.5, 2.25, 750}, {83.4567, 84.2, 743}};
     overlay.current_ms = 743;
     // Repaint the overlay alone: should its copy cover a button, nothing would draw the button again.
     RedrawWindow(window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_NOCHILDREN);
@@ -367,14 +339,12 @@ TEST_F(Paint, TheWindowShowsTheWholeFaceAroundItsButtons)
     Canvas face(W, H);
     paint(face);
 
-    const RECT buttons[] = {{14, 212, 296, 260}, {310, 212, 416, 260}, {14, 472, 142, 514},
-                            {150, 472, 242, 514}, {250, 472, 416, 514}};
     int differences = 0;
     for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
             const POINT point{x, y};
             bool on_button = false;
-            for (const RECT& button : buttons) {
+            for (const RECT& button : BUTTON_RECTS) {
                 on_button = on_button || PtInRect(&button, point);
             }
             differences += !on_button && screen.pixel(x, y) != face.pixel(x, y);
@@ -382,13 +352,13 @@ TEST_F(Paint, TheWindowShowsTheWholeFaceAroundItsButtons)
     }
     EXPECT_EQ(differences, 0) << "the window does not show the painted face";
     // The copy leaves the child buttons as they drew themselves.
-    EXPECT_EQ(screen.pixel(20, 220), RGB(0xD9, 0x0F, 0x2D));
-    EXPECT_EQ(screen.pixel(300, 480), RGB(0x16, 0x16, 0x1A));
+    EXPECT_EQ(screen.pixel(20, 220), MARK_FILL);
+    EXPECT_EQ(screen.pixel(300, 480), BUTTON_FILL);
 }
 
 TEST_F(Paint, RepeatedPaintsAndButtonDrawsReleaseWhatTheyCreate)
 {
-    overlay.measurements = {at(1, 2, 1000), at(3, 4, 1000), at(5, 6, 1000), at(7, 8, 1000)};
+    overlay.measurements = {{1, 2, 1000}, {3, 4, 1000}, {5, 6, 1000}, {7, 8, 1000}};
     toggle_mark();
     UpdateWindow(window());
     const int free_before = free_gdi_objects();

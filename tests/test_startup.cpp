@@ -1,5 +1,6 @@
 // Start-up as the program does it: the window, its place, the initial state, the failure exits,
 // and the resources of the built executable.
+#include "tests/support/face.h"
 #include "tests/support/overlay_harness.h"
 
 #include <algorithm>
@@ -43,15 +44,42 @@ TEST_F(Startup, StateHoldsItsInitialValues)
     EXPECT_TRUE(overlay.measurements.empty());
     EXPECT_GT(overlay.counter_frequency, 0);
     EXPECT_GT(overlay.start_counter, 0);
-    for (HGDIOBJ object : {static_cast<HGDIOBJ>(overlay.body_font), static_cast<HGDIOBJ>(overlay.readout_font),
-                           static_cast<HGDIOBJ>(overlay.title_font), static_cast<HGDIOBJ>(overlay.border_brush)}) {
-        EXPECT_NE(object, nullptr);
+}
+
+// The drawing objects and the window class as the platform reports them.
+TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
+{
+    const std::pair<HFONT OverlayState::*, FontSpec> fonts[] = {
+        {&OverlayState::body_font, BODY_FONT},   {&OverlayState::unit_font, UNIT_FONT},
+        {&OverlayState::label_font, LABEL_FONT}, {&OverlayState::readout_font, READOUT_FONT},
+        {&OverlayState::title_font, TITLE_FONT},
+    };
+    for (const auto& [field, spec] : fonts) {
+        LOGFONTW font{};
+        ASSERT_EQ(GetObjectW(overlay.*field, sizeof font, &font), static_cast<int>(sizeof font));
+        const std::array<LONG, 13> got{font.lfHeight,    font.lfWidth,         font.lfEscapement,
+                                       font.lfOrientation, font.lfWeight,      font.lfItalic,
+                                       font.lfUnderline, font.lfStrikeOut,     font.lfCharSet,
+                                       font.lfOutPrecision, font.lfClipPrecision, font.lfQuality,
+                                       font.lfPitchAndFamily};
+        EXPECT_EQ(got, (std::array<LONG, 13>{spec.height, 0, 0, 0, spec.weight, 0, 0, 0, 1, 0, 0, 5, 0}));
+        EXPECT_STREQ(font.lfFaceName, L"Segoe UI");
     }
-    LOGFONTW font{};
-    GetObjectW(overlay.readout_font, sizeof font, &font);
-    EXPECT_EQ(font.lfHeight, -68);
-    EXPECT_EQ(font.lfWeight, 900);
-    EXPECT_STREQ(font.lfFaceName, L"Segoe UI");
+    const std::pair<HBRUSH, COLORREF> brushes[] = {
+        {overlay.background_brush, BACKGROUND}, {overlay.panel_brush, PANEL},
+        {overlay.accent_brush, ACCENT},         {overlay.border_brush, BORDER},
+        {reinterpret_cast<HBRUSH>(GetClassLongPtrW(window(), GCLP_HBRBACKGROUND)), BACKGROUND},
+    };
+    for (const auto& [brush, colour] : brushes) {
+        LOGBRUSH logical{};
+        ASSERT_EQ(GetObjectW(brush, sizeof logical, &logical), static_cast<int>(sizeof logical));
+        EXPECT_EQ(logical.lbStyle, static_cast<UINT>(BS_SOLID));
+        EXPECT_EQ(logical.lbColor, colour);
+    }
+    EXPECT_EQ(GetClassLongPtrW(window(), GCL_STYLE), CS_HREDRAW | CS_VREDRAW);
+    EXPECT_EQ(GetClassLongPtrW(window(), GCL_CBCLSEXTRA) + GetClassLongPtrW(window(), GCL_CBWNDEXTRA), 0);
+    EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HICON), reinterpret_cast<LONG_PTR>(LoadIconW(nullptr, IDI_APPLICATION)));
+    EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HCURSOR), reinterpret_cast<LONG_PTR>(LoadCursorW(nullptr, IDC_ARROW)));
 }
 
 TEST_F(Startup, HiddenAndMaximizedShowCommandsShowTheWindowNormallyAtItsPlace)

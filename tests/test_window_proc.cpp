@@ -1,4 +1,5 @@
 // The window procedure on the real window: buttons, hotkeys, hit test, commands, F7 and CLOSE.
+#include "tests/support/face.h"
 #include "tests/support/overlay_harness.h"
 
 #include "app/overlay_state.h"
@@ -10,15 +11,14 @@ struct ButtonCase {
     int id;
     const wchar_t* label;
     bool enabled;
-    RECT rect;  // in client coordinates
 };
 
 const ButtonCase BUTTONS[] = {
-    {&OverlayState::mark_button, 201, L"ENEMY VISIBLE  [F8]", true, {14, 212, 14 + 282, 212 + 48}},
-    {&OverlayState::reset_button, 203, L"RESET [F10]", false, {310, 212, 310 + 106, 212 + 48}},
-    {&OverlayState::export_button, 204, L"EXPORT CSV", false, {14, 472, 14 + 128, 472 + 42}},
-    {&OverlayState::clear_button, 205, L"CLEAR", false, {150, 472, 150 + 92, 472 + 42}},
-    {&OverlayState::close_button, 206, L"CLOSE", true, {250, 472, 250 + 166, 472 + 42}},
+    {&OverlayState::mark_button, 201, L"ENEMY VISIBLE  [F8]", true},
+    {&OverlayState::reset_button, 203, L"RESET [F10]", false},
+    {&OverlayState::export_button, 204, L"EXPORT CSV", false},
+    {&OverlayState::clear_button, 205, L"CLEAR", false},
+    {&OverlayState::close_button, 206, L"CLOSE", true},
 };
 
 RECT client_rect_of(HWND child)
@@ -60,12 +60,12 @@ TEST_F(WindowProc, CreatesFiveOwnerDrawnButtonsLaidOutForTheClientSize)
         EXPECT_EQ(IsWindowEnabled(button) != 0, b.enabled);
         EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(button, GWL_STYLE)) & ~WS_DISABLED, 0x5001000Bu);
         // Already at the layout rectangle: the creation rectangle is never what is seen.
-        EXPECT_EQ(edges(client_rect_of(button)), edges(b.rect));
+        EXPECT_EQ(edges(client_rect_of(button)), edges(BUTTON_RECTS[&b - BUTTONS]));
     }
     // A later WM_SIZE puts a displaced button back.
     MoveWindow(overlay.close_button, 0, 0, 10, 10, TRUE);
     EXPECT_EQ(SendMessageW(window(), WM_SIZE, 0, 0), 0);
-    EXPECT_EQ(edges(client_rect_of(overlay.close_button)), edges(BUTTONS[4].rect));
+    EXPECT_EQ(edges(client_rect_of(overlay.close_button)), edges(BUTTON_RECTS[4]));
 }
 
 TEST_F(WindowProc, AllFreeHotkeysAreRegisteredAndTheFirstStatusKept)
@@ -77,13 +77,13 @@ TEST_F(WindowProc, AllFreeHotkeysAreRegisteredAndTheFirstStatusKept)
     EXPECT_TRUE(key_is_held(VK_F7));
 }
 
-// Another program got F10 first.
-class HotkeyTaken : public OverlayTest {
+// Another program got one of the three keys first.
+class HotkeyTaken : public OverlayTest, public testing::WithParamInterface<UINT> {
 protected:
     void before_start() override
     {
         other_ = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_TRUE(RegisterHotKey(other_, 1, MOD_NOREPEAT, VK_F10));
+        ASSERT_TRUE(RegisterHotKey(other_, 1, MOD_NOREPEAT, GetParam()));
     }
     void TearDown() override
     {
@@ -94,25 +94,27 @@ protected:
     HWND other_ = nullptr;
 };
 
-TEST_F(HotkeyTaken, TheOthersStillWorkAndTheStatusSaysSo)
+TEST_P(HotkeyTaken, TheOthersStillWorkAndTheStatusSaysSo)
 {
     EXPECT_FALSE(overlay.hotkeys_ok);
     EXPECT_EQ(overlay.status_text, L"Some global hotkeys are already in use.");
-    EXPECT_TRUE(key_is_held(VK_F8));
-    EXPECT_TRUE(key_is_held(VK_F7));
-
-    send_command(201);
+    for (UINT key : {VK_F8, VK_F10, VK_F7}) {
+        EXPECT_TRUE(key_is_held(key)) << "key " << key;
+    }
+    send_command(201);  // the buttons stand in for F8 and F10
     EXPECT_TRUE(overlay.timing);
-    send_command(203);  // the RESET button stands in for F10
+    send_command(203);
     EXPECT_FALSE(overlay.timing);
     EXPECT_EQ(overlay.status_text, L"Marker reset. Press F8 when the enemy is visible.");
 
-    // CLOSE releases what it holds, the id that failed included, and leaves the other's F10 alone.
+    // CLOSE releases what it holds, the id that failed included, and leaves the other's key alone.
     send_command(206);
-    EXPECT_FALSE(key_is_held(VK_F8));
-    EXPECT_FALSE(key_is_held(VK_F7));
-    EXPECT_TRUE(key_is_held(VK_F10));
+    for (UINT key : {VK_F8, VK_F10, VK_F7}) {
+        EXPECT_EQ(key_is_held(key), key == GetParam()) << "key " << key;
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(EachKey, HotkeyTaken, testing::Values(VK_F8, VK_F10, VK_F7));
 
 TEST_F(WindowProc, TopBandDragsTheWindowAndTheRestDoesNot)
 {
@@ -149,9 +151,6 @@ TEST_F(WindowProc, CommandsActOnPlainClicksOnly)
     EXPECT_EQ(send_command(205), 0);
     EXPECT_TRUE(overlay.measurements.empty());
     EXPECT_EQ(overlay.status_text, L"Measurements cleared.");
-
-    EXPECT_EQ(send_command(204), 0);  // empty list: no dialog, nothing changes
-    EXPECT_EQ(overlay.status_text, L"Measurements cleared.");
 }
 
 TEST_F(WindowProc, HotkeysAndTimerRouteByIdAndIgnoreUnknownOnes)
@@ -172,12 +171,37 @@ TEST_F(WindowProc, HotkeysAndTimerRouteByIdAndIgnoreUnknownOnes)
     EXPECT_FALSE(overlay.timing);
     EXPECT_EQ(overlay.current_ms, 0);
 
-    // The refresh timer runs by itself.
-    SendMessageW(window(), WM_HOTKEY, 101, 0);
-    overlay.visible_counter -= overlay.counter_frequency / 2;
-    EXPECT_TRUE(pump_until([] { return overlay.current_ms >= 500; }, 2000));
+    // The refresh timer runs by itself, id 1 every 16 ms: about 31 ticks in half a second.
+    int ticks = 0;
+    MSG message;
+    for (const ULONGLONG end = GetTickCount64() + 500; GetTickCount64() < end;) {
+        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            Sleep(1);
+            continue;
+        }
+        ticks += message.message == WM_TIMER && message.hwnd == window() && message.wParam == 1;
+        DispatchMessageW(&message);
+    }
+    EXPECT_GE(ticks, 15);
+    EXPECT_LE(ticks, 40);
+}
 
-    EXPECT_EQ(SendMessageW(window(), WM_ERASEBKGND, 0, 0), 1);
+// Erasing is left to the paint, which covers everything: the erase request draws nothing.
+TEST_F(WindowProc, EraseRequestsDrawNothingAndButtonDrawsAnswerOne)
+{
+    Canvas canvas(W, H);
+    const RECT all{0, 0, W, H};
+    FillRect(canvas.dc(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    EXPECT_EQ(SendMessageW(window(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(canvas.dc()), 0), 1);
+    EXPECT_EQ(canvas.count(RGB(255, 255, 255), all), W * H);
+
+    DRAWITEMSTRUCT item{};
+    item.CtlID = 206;
+    item.hwndItem = overlay.close_button;
+    item.hDC = canvas.dc();
+    item.rcItem = {0, 0, 100, 40};
+    EXPECT_EQ(SendMessageW(window(), WM_DRAWITEM, 206, reinterpret_cast<LPARAM>(&item)), 1);
+    EXPECT_EQ(canvas.pixel(50, 2), BUTTON_FILL);
 }
 
 TEST_F(WindowProc, F7HidesAndShowsInPlaceOnTopWithoutTakingTheActivation)

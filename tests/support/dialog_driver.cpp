@@ -48,6 +48,22 @@ static HWND file_name_field(HWND dialog)
     return field ? field : GetDlgItem(dialog, FILE_NAME_COMBO);
 }
 
+// The message box as the platform shows it: caption, text, visible buttons, icon and owner.
+static std::wstring describe_box(HWND box)
+{
+    static const wchar_t* const BUTTON_NAMES[] = {L"OK", L"Cancel", L"Abort", L"Retry", L"Ignore", L"Yes", L"No"};
+    std::wstring text = window_text(box) + L" | " + window_text(GetDlgItem(box, 0xFFFF)) + L" |";
+    for (int id = IDOK; id <= IDNO; ++id) {
+        HWND button = GetDlgItem(box, id);
+        text += button && IsWindowVisible(button) ? std::wstring(L" ") + BUTTON_NAMES[id - IDOK] : L"";
+    }
+    HWND icon = GetDlgItem(box, MESSAGE_BOX_ICON);
+    icon = icon ? icon : GetDlgItem(box, WINE_MESSAGE_BOX_ICON);
+    const bool error_icon = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0)) == LoadIconW(nullptr, IDI_ERROR);
+    text += error_icon ? L" | error icon" : L" | no error icon";
+    return text + (GetWindow(box, GW_OWNER) == overlay.main_window ? L" | owned by the overlay" : L" | other owner");
+}
+
 void DialogDriver::on_tick()
 {
     HWND dialog = nullptr;
@@ -56,18 +72,7 @@ void DialogDriver::on_tick()
         return;
     }
     const HWND owner = GetWindow(dialog, GW_OWNER);
-    if (window_text(dialog) == L"Quillfen Replay Overlay") {
-        ++error_boxes;
-        error_text = window_text(GetDlgItem(dialog, 0xFFFF));
-        error_box_owned_by_overlay = owner == overlay.main_window;
-        HWND icon = GetDlgItem(dialog, MESSAGE_BOX_ICON);
-        icon = icon ? icon : GetDlgItem(dialog, WINE_MESSAGE_BOX_ICON);
-        error_box_has_icon = icon && (GetWindowLongPtrW(icon, GWL_STYLE) & SS_ICON);
-        overlay_disabled_during_box = !IsWindowEnabled(overlay.main_window);
-        repaint_pending_during_box = GetUpdateRect(overlay.main_window, nullptr, FALSE) != 0;
-        status_during_box = overlay.status_text;
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    } else if (HWND name = file_name_field(dialog)) {
+    if (HWND name = file_name_field(dialog)) {
         ++save_dialogs;
         save_dialog_owned_by_overlay = owner == overlay.main_window;
         default_name = window_text(name);
@@ -78,6 +83,7 @@ void DialogDriver::on_tick()
             SendMessageW(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
             file_types += (i ? L"|" : L"") + std::wstring(entry);
         }
+        file_type_chosen = static_cast<int>(SendMessageW(types, CB_GETCURSEL, 0, 0));
         if (while_dialog_open) {
             while_dialog_open();
         }
@@ -87,8 +93,15 @@ void DialogDriver::on_tick()
             SetWindowTextW(name, path.c_str());
             PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         }
+    } else if (owner == overlay.main_window) {  // the export's own error box
+        ++error_boxes;
+        error_box = describe_box(dialog);
+        overlay_disabled_during_box = !IsWindowEnabled(overlay.main_window);
+        repaint_pending_during_box = GetUpdateRect(overlay.main_window, nullptr, FALSE) != 0;
+        status_during_box = overlay.status_text;
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     } else {
-        ++overwrite_prompts;  // "... already exists. Do you want to replace it?"
+        ++overwrite_prompts;  // "... already exists. Do you want to replace it?", owned by the save dialog
         PostMessageW(dialog, WM_COMMAND, IDYES, 0);
     }
 }

@@ -18,10 +18,9 @@ struct DialogDriver {
     int error_boxes = 0;
     std::wstring default_name;
     std::wstring file_types;  // the entries of the file type list, joined by '|'
+    int file_type_chosen = -1;
     bool save_dialog_owned_by_overlay = false;
-    std::wstring error_text;
-    bool error_box_owned_by_overlay = false;
-    bool error_box_has_icon = false;
+    std::wstring error_box;  // caption | text | buttons | icon | owner
     bool overlay_disabled_during_box = false;
     bool repaint_pending_during_box = true;
     std::wstring status_during_box;

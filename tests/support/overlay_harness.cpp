@@ -31,6 +31,29 @@ std::wstring window_text(HWND window)
     return text;
 }
 
+static int erase_requests = 0;
+
+static LRESULT CALLBACK count_erase_requests(int code, WPARAM wparam, LPARAM lparam)
+{
+    const auto* message = reinterpret_cast<const CWPSTRUCT*>(lparam);
+    erase_requests += message->message == WM_ERASEBKGND && message->hwnd == overlay.main_window;
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+std::string pending_repaint()
+{
+    RECT update;
+    if (!GetUpdateRect(overlay.main_window, &update, FALSE)) {
+        return "none";
+    }
+    erase_requests = 0;
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, count_erase_requests, nullptr, GetCurrentThreadId());
+    UpdateWindow(overlay.main_window);
+    UnhookWindowsHookEx(hook);
+    return std::to_string(update.left) + " " + std::to_string(update.top) + " " + std::to_string(update.right) +
+           " " + std::to_string(update.bottom) + (erase_requests ? " erase" : "");
+}
+
 std::array<LONG, 4> edges(RECT rect)
 {
     return {rect.left, rect.top, rect.right, rect.bottom};

@@ -29,6 +29,12 @@ bool pump_until(Condition condition, DWORD timeout_ms = 5000)
 
 std::wstring window_text(HWND window);
 
+// What the overlay's next paint will redraw, as the platform holds it: "left top right bottom" of
+// the update rectangle, with " erase" when the background is to be erased first; "none" when
+// nothing waits. Lets the paint happen.
+std::string pending_repaint();
+constexpr char WHOLE_CLIENT[] = "0 0 430 588";
+
 // A rectangle as four numbers, so that a failed comparison prints them.
 std::array<LONG, 4> edges(RECT rect);
 
