@@ -89,11 +89,6 @@ std::vector<std::string> lines_of(const std::string& content)
     return lines;
 }
 
-bool file_exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 std::vector<Measurement> many(std::size_t count)
 {
     std::vector<Measurement> list;
@@ -293,7 +288,7 @@ TEST_F(Export, EmptyListShowsNoDialogAndChangesNothing)
     EXPECT_EQ(driver.save_dialogs, 0);
     EXPECT_EQ(overlay.status_text, L"Press F8 when the enemy becomes visible.");
     EXPECT_EQ(pending_repaint(), "none");
-    EXPECT_FALSE(file_exists(driver.path));
+    EXPECT_TRUE(snapshot(folder_.path()).empty());
 }
 
 TEST_F(Export, SavesThroughTheDialogWithItsDefaultsAndAppendsTheExtension)
@@ -310,10 +305,8 @@ TEST_F(Export, SavesThroughTheDialogWithItsDefaultsAndAppendsTheExtension)
     export_csv();
 
     EXPECT_EQ(driver.save_dialogs, 1);
-    EXPECT_TRUE(driver.save_dialog_owned_by_overlay);
-    EXPECT_EQ(driver.default_name, L"quillfen-replay-measurements.csv");
-    EXPECT_EQ(driver.file_types, L"CSV files (*.csv)|All files (*.*)");
-    EXPECT_EQ(driver.file_type_chosen, 0);
+    EXPECT_EQ(driver.save_dialog, L"quillfen-replay-measurements.csv | *CSV files (*.csv) All files (*.*) | owned by "
+                                  L"the overlay");
     EXPECT_EQ(overlay.status_text, L"CSV exported.");
     EXPECT_EQ(pending_repaint(), WHOLE_CLIENT);
     const std::vector<std::string> lines = lines_of(read_file(folder_.file(L"session.csv")));
@@ -331,7 +324,7 @@ TEST_F(Export, CancelWritesNothingAndKeepsTheStatus)
     EXPECT_EQ(driver.save_dialogs, 1);
     EXPECT_EQ(overlay.status_text, L"Kill measured. Press F8 for the next enemy.");
     EXPECT_EQ(pending_repaint(), "none");
-    EXPECT_FALSE(file_exists(folder_.file(L"quillfen-replay-measurements.csv")));
+    EXPECT_TRUE(snapshot(folder_.path()).empty());
 }
 
 TEST_F(Export, OverwriteIsConfirmedAndReplacesTheFile)

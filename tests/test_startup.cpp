@@ -27,23 +27,8 @@ TEST_F(Startup, CreatesTheTopmostCaptionlessWindowAtItsPlace)
 
     RECT client;
     GetClientRect(window(), &client);
-    EXPECT_EQ(client.right, 430);
-    EXPECT_EQ(client.bottom, 588);
-    RECT outer;
-    GetWindowRect(window(), &outer);
-    EXPECT_EQ(outer.left, GetSystemMetrics(SM_CXSCREEN) - 430 - 36);
-    EXPECT_EQ(outer.top, 72);
-    EXPECT_EQ(outer.right - outer.left, 430);
-}
-
-TEST_F(Startup, StateHoldsItsInitialValues)
-{
-    EXPECT_EQ(overlay.status_text, L"Press F8 when the enemy becomes visible.");
-    EXPECT_FALSE(overlay.timing);
-    EXPECT_EQ(overlay.current_ms, 0);
-    EXPECT_TRUE(overlay.measurements.empty());
-    EXPECT_GT(overlay.counter_frequency, 0);
-    EXPECT_GT(overlay.start_counter, 0);
+    EXPECT_EQ(edges(client), (std::array<LONG, 4>{0, 0, W, H}));
+    EXPECT_EQ(place_of(window()), usual_place());
 }
 
 // The drawing objects and the window class as the platform reports them.
@@ -84,8 +69,6 @@ TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
 
 TEST_F(Startup, HiddenAndMaximizedShowCommandsShowTheWindowNormallyAtItsPlace)
 {
-    RECT placed;
-    GetWindowRect(window(), &placed);
     struct Case {
         int command;
         bool iconic;
@@ -99,10 +82,8 @@ TEST_F(Startup, HiddenAndMaximizedShowCommandsShowTheWindowNormallyAtItsPlace)
         EXPECT_TRUE(IsWindowVisible(window()));
         EXPECT_EQ(IsIconic(window()) != 0, c.iconic);
         EXPECT_FALSE(IsZoomed(window()));
-        RECT now;
-        GetWindowRect(window(), &now);
         if (!c.iconic) {
-            EXPECT_EQ(edges(now), edges(placed));
+            EXPECT_EQ(place_of(window()), usual_place());
         }
     }
 }

@@ -134,23 +134,22 @@ TEST_F(WindowProc, TopBandDragsTheWindowAndTheRestDoesNot)
 
 TEST_F(WindowProc, CommandsActOnPlainClicksOnly)
 {
-    EXPECT_EQ(send_command(201, BN_DOUBLECLICKED), 0);
-    EXPECT_FALSE(overlay.timing);
-
-    EXPECT_EQ(send_command(201), 0);
-    EXPECT_TRUE(overlay.timing);
-    EXPECT_EQ(send_command(203, BN_DOUBLECLICKED), 0);
-    EXPECT_TRUE(overlay.timing);
-    EXPECT_EQ(send_command(201), 0);
-    EXPECT_EQ(overlay.measurements.size(), 1u);
-
-    EXPECT_EQ(send_command(205, 1), 0);
-    EXPECT_EQ(overlay.measurements.size(), 1u);
-    EXPECT_EQ(send_command(999), 0);
-    EXPECT_EQ(overlay.measurements.size(), 1u);
-    EXPECT_EQ(send_command(205), 0);
-    EXPECT_TRUE(overlay.measurements.empty());
-    EXPECT_EQ(overlay.status_text, L"Measurements cleared.");
+    struct Case {
+        int id;
+        int code;
+        std::size_t measurements;  // afterwards
+        bool timing;
+    };
+    const Case cases[] = {
+        {201, BN_DOUBLECLICKED, 0, false}, {201, BN_CLICKED, 0, true}, {203, BN_DOUBLECLICKED, 0, true},
+        {203, BN_CLICKED, 0, false},       {201, BN_CLICKED, 0, true}, {201, BN_CLICKED, 1, false},
+        {205, 1, 1, false},                {999, BN_CLICKED, 1, false}, {205, BN_CLICKED, 0, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(send_command(c.id, c.code), 0);
+        EXPECT_EQ(overlay.measurements.size(), c.measurements) << "command " << c.id << ", code " << c.code;
+        EXPECT_EQ(overlay.timing, c.timing) << "command " << c.id << ", code " << c.code;
+    }
 }
 
 TEST_F(WindowProc, HotkeysAndTimerRouteByIdAndIgnoreUnknownOnes)
@@ -212,8 +211,7 @@ TEST_F(WindowProc, F7HidesAndShowsInPlaceOnTopWithoutTakingTheActivation)
     SetActiveWindow(game);
     pump_messages();
     ASSERT_EQ(GetActiveWindow(), game);
-    RECT before;
-    GetWindowRect(window(), &before);
+    const auto before = place_of(window());
 
     EXPECT_EQ(SendMessageW(window(), WM_HOTKEY, 104, 0), 0);
     pump_messages();
@@ -222,9 +220,7 @@ TEST_F(WindowProc, F7HidesAndShowsInPlaceOnTopWithoutTakingTheActivation)
     SendMessageW(window(), WM_HOTKEY, 104, 0);
     pump_messages();
     EXPECT_TRUE(IsWindowVisible(window()));
-    RECT after;
-    GetWindowRect(window(), &after);
-    EXPECT_EQ(edges(after), edges(before));
+    EXPECT_EQ(place_of(window()), before);
     EXPECT_TRUE(GetWindowLongPtrW(window(), GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_EQ(GetTopWindow(nullptr), window());
     EXPECT_EQ(GetActiveWindow(), game);
@@ -264,11 +260,7 @@ TEST(Program, StartedMaximizedRecordsAMeasurementAndExitsWithZeroOnClose)
     DWORD owner = 0;
     GetWindowThreadProcessId(found, &owner);
     EXPECT_EQ(owner, process.dwProcessId);
-    RECT placed;
-    GetWindowRect(found, &placed);
-    const LONG left = GetSystemMetrics(SM_CXSCREEN) - 430 - 36;
-    EXPECT_EQ(edges(placed), (std::array<LONG, 4>{left, 72, left + 430, 72 + 588}));
-    EXPECT_FALSE(IsZoomed(found));
+    EXPECT_EQ(place_of(found), usual_place());
 
     HWND export_button = GetDlgItem(found, 204);
     EXPECT_FALSE(IsWindowEnabled(export_button));

@@ -48,6 +48,11 @@ static HWND file_name_field(HWND dialog)
     return field ? field : GetDlgItem(dialog, FILE_NAME_COMBO);
 }
 
+static std::wstring owner_of(HWND window)
+{
+    return GetWindow(window, GW_OWNER) == overlay.main_window ? L" | owned by the overlay" : L" | other owner";
+}
+
 // The message box as the platform shows it: caption, text, visible buttons, icon and owner.
 static std::wstring describe_box(HWND box)
 {
@@ -60,8 +65,7 @@ static std::wstring describe_box(HWND box)
     HWND icon = GetDlgItem(box, MESSAGE_BOX_ICON);
     icon = icon ? icon : GetDlgItem(box, WINE_MESSAGE_BOX_ICON);
     const bool error_icon = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0)) == LoadIconW(nullptr, IDI_ERROR);
-    text += error_icon ? L" | error icon" : L" | no error icon";
-    return text + (GetWindow(box, GW_OWNER) == overlay.main_window ? L" | owned by the overlay" : L" | other owner");
+    return text + (error_icon ? L" | error icon" : L" | no error icon") + owner_of(box);
 }
 
 void DialogDriver::on_tick()
@@ -71,19 +75,17 @@ void DialogDriver::on_tick()
     if (!dialog) {
         return;
     }
-    const HWND owner = GetWindow(dialog, GW_OWNER);
     if (HWND name = file_name_field(dialog)) {
         ++save_dialogs;
-        save_dialog_owned_by_overlay = owner == overlay.main_window;
-        default_name = window_text(name);
         HWND types = GetDlgItem(dialog, FILE_TYPE_COMBO);
-        file_types.clear();
+        const LRESULT chosen = SendMessageW(types, CB_GETCURSEL, 0, 0);
+        save_dialog = window_text(name) + L" |";
         for (LRESULT i = 0; i < SendMessageW(types, CB_GETCOUNT, 0, 0); ++i) {
             wchar_t entry[128] = {};
             SendMessageW(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
-            file_types += (i ? L"|" : L"") + std::wstring(entry);
+            save_dialog += (i == chosen ? L" *" : L" ") + std::wstring(entry);
         }
-        file_type_chosen = static_cast<int>(SendMessageW(types, CB_GETCURSEL, 0, 0));
+        save_dialog += owner_of(dialog);
         if (while_dialog_open) {
             while_dialog_open();
         }
@@ -93,7 +95,7 @@ void DialogDriver::on_tick()
             SetWindowTextW(name, path.c_str());
             PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         }
-    } else if (owner == overlay.main_window) {  // the export's own error box
+    } else if (GetWindow(dialog, GW_OWNER) == overlay.main_window) {  // the export's own error box
         ++error_boxes;
         error_box = describe_box(dialog);
         overlay_disabled_during_box = !IsWindowEnabled(overlay.main_window);

@@ -16,11 +16,8 @@ struct DialogDriver {
     int save_dialogs = 0;
     int overwrite_prompts = 0;
     int error_boxes = 0;
-    std::wstring default_name;
-    std::wstring file_types;  // the entries of the file type list, joined by '|'
-    int file_type_chosen = -1;
-    bool save_dialog_owned_by_overlay = false;
-    std::wstring error_box;  // caption | text | buttons | icon | owner
+    std::wstring save_dialog;  // file name | the file types, the chosen one marked * | owner
+    std::wstring error_box;    // caption | text | buttons | icon | owner
     bool overlay_disabled_during_box = false;
     bool repaint_pending_during_box = true;
     std::wstring status_during_box;

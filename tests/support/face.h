@@ -1,11 +1,20 @@
 #pragma once
 #include <windows.h>
 
+#include <array>
+
 // What the overlay must show, written once for every test and never taken from the program:
 // its colours, its rectangles at the 430 x 588 client size, and its fonts by their parameters.
 
 constexpr int W = 430;
 constexpr int H = 588;
+
+// Where the window stands: 36 pixels from the right edge of the primary screen, 72 from the top.
+inline std::array<LONG, 4> usual_place()
+{
+    const LONG left = GetSystemMetrics(SM_CXSCREEN) - W - 36;
+    return {left, 72, left + W, 72 + H};
+}
 
 constexpr COLORREF BACKGROUND = RGB(0x08, 0x08, 0x09);
 constexpr COLORREF PANEL = RGB(0x10, 0x10, 0x13);

@@ -59,6 +59,13 @@ std::array<LONG, 4> edges(RECT rect)
     return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
+std::array<LONG, 4> place_of(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return edges(rect);
+}
+
 std::wstring overlay_exe_path()
 {
     wchar_t path[MAX_PATH];

@@ -37,6 +37,8 @@ constexpr char WHOLE_CLIENT[] = "0 0 430 588";
 
 // A rectangle as four numbers, so that a failed comparison prints them.
 std::array<LONG, 4> edges(RECT rect);
+// A window's rectangle on the screen, as edges.
+std::array<LONG, 4> place_of(HWND window);
 
 // The built program, which lies beside the test programs.
 std::wstring overlay_exe_path();
