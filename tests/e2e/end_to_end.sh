@@ -223,7 +223,7 @@ flow_export_through_the_save_dialog() {
 
     # A disk that fills up for real, mounted around this test; without it the failure is not tried.
     local disk=${QUILLFEN_SMALL_DISK:-}
-    [ -n "$disk" ] || { echo "    full disk not tried: $QUILLFEN_SMALL_DISK_REFUSED"; click_close_and_expect_exit_zero; stop_game; return; }
+    [ -n "$disk" ] || { echo "    full disk not tried: ${QUILLFEN_SMALL_DISK_REFUSED:-no small disk mounted}"; click_close_and_expect_exit_zero; stop_game; return; }
     dd if=/dev/zero of="$disk/filler" bs=1k count=64 2>/dev/null
     click 78 493
     dialog=$(wait_for_new_window "Save As")
