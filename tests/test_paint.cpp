@@ -29,14 +29,14 @@ int height_of(const Canvas& canvas, COLORREF colour, RECT rect)
 
 // Whether the rectangle holds exactly the text as the platform draws it on its own, in Segoe UI
 // of the given height and weight, colour and format over the same fill.
-bool shows_text(const Canvas& painted, const wchar_t* text, RECT rect, FontSpec spec, COLORREF colour, COLORREF fill,
+bool shows_text(const Canvas& painted, const wchar_t* text, RECT rect, FontLook look, COLORREF colour, COLORREF fill,
                 UINT format)
 {
     Canvas reference(W, H);
     HBRUSH brush = CreateSolidBrush(fill);
     FillRect(reference.dc(), &rect, brush);
     DeleteObject(brush);
-    HFONT font = CreateFontW(spec.height, 0, 0, 0, spec.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    HFONT font = CreateFontW(look.height, 0, 0, 0, look.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI");
     SelectObject(reference.dc(), font);
     SetTextColor(reference.dc(), colour);

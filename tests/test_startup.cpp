@@ -34,12 +34,12 @@ TEST_F(Startup, CreatesTheTopmostCaptionlessWindowAtItsPlace)
 // The drawing objects and the window class as the platform reports them.
 TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
 {
-    const std::pair<HFONT OverlayState::*, FontSpec> fonts[] = {
+    const std::pair<HFONT OverlayState::*, FontLook> fonts[] = {
         {&OverlayState::body_font, BODY_FONT},   {&OverlayState::unit_font, UNIT_FONT},
         {&OverlayState::label_font, LABEL_FONT}, {&OverlayState::readout_font, READOUT_FONT},
         {&OverlayState::title_font, TITLE_FONT},
     };
-    for (const auto& [field, spec] : fonts) {
+    for (const auto& [field, look] : fonts) {
         LOGFONTW font{};
         ASSERT_EQ(GetObjectW(overlay.*field, sizeof font, &font), static_cast<int>(sizeof font));
         const std::array<LONG, 13> got{font.lfHeight,    font.lfWidth,         font.lfEscapement,
@@ -47,7 +47,7 @@ TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
                                        font.lfUnderline, font.lfStrikeOut,     font.lfCharSet,
                                        font.lfOutPrecision, font.lfClipPrecision, font.lfQuality,
                                        font.lfPitchAndFamily};
-        EXPECT_EQ(got, (std::array<LONG, 13>{spec.height, 0, 0, 0, spec.weight, 0, 0, 0, 1, 0, 0, 5, 0}));
+        EXPECT_EQ(got, (std::array<LONG, 13>{look.height, 0, 0, 0, look.weight, 0, 0, 0, 1, 0, 0, 5, 0}));
         EXPECT_STREQ(font.lfFaceName, L"Segoe UI");
     }
     const std::pair<HBRUSH, COLORREF> brushes[] = {

@@ -51,12 +51,12 @@ constexpr RECT BUTTON_RECTS[] = {
 
 // Segoe UI at a pixel height (negative) and a weight; everything else as CreateFontW's defaults
 // with ClearType quality.
-struct FontSpec {
+struct FontLook {
     int height;
     int weight;
 };
-constexpr FontSpec BODY_FONT{-14, 400};
-constexpr FontSpec UNIT_FONT{-17, 700};
-constexpr FontSpec LABEL_FONT{-12, 700};
-constexpr FontSpec READOUT_FONT{-68, 900};
-constexpr FontSpec TITLE_FONT{-15, 700};
+constexpr FontLook BODY_FONT{-14, 400};
+constexpr FontLook UNIT_FONT{-17, 700};
+constexpr FontLook LABEL_FONT{-12, 700};
+constexpr FontLook READOUT_FONT{-68, 900};
+constexpr FontLook TITLE_FONT{-15, 700};
