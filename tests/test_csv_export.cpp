@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,65 +20,34 @@ namespace {
 
 const std::string HEADER = "\xEF\xBB\xBFmeasurement,enemy_visible,enemy_killed,time_to_kill_ms\r\n";
 
-// Calls visit with the name of every file in a folder.
-template <typename Visit>
-void for_each_file(const std::wstring& folder, Visit visit)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            visit(std::wstring(found.cFileName));
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
+namespace fs = std::filesystem;
 
-// A fresh folder of this test's own under the temporary folder.
+// A fresh folder of this test's own under the temporary folder, removed with all it holds.
 class TempFolder {
 public:
-    TempFolder()
-    {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        path_ = std::wstring(base) + L"quillfen-csv-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(GetTickCount64());
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder()
-    {
-        for_each_file(path_, [this](const std::wstring& name) { DeleteFileW(file(name.c_str()).c_str()); });
-        RemoveDirectoryW(path_.c_str());
-    }
-    const std::wstring& path() const { return path_; }
-    std::wstring file(const wchar_t* name) const { return path_ + L"\\" + name; }
+    TempFolder() { fs::create_directory(path_); }
+    ~TempFolder() { fs::remove_all(path_); }
+    std::wstring path() const { return path_.wstring(); }
+    std::wstring file(const wchar_t* name) const { return (path_ / name).wstring(); }
 
 private:
-    std::wstring path_;
+    fs::path path_ = fs::temp_directory_path() / ("quillfen-csv-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                                  std::to_string(GetTickCount64()));
 };
 
 std::string read_file(const std::wstring& path)
 {
-    std::string content;
-    if (std::FILE* file = _wfopen(path.c_str(), L"rb")) {
-        char buffer[4096];
-        std::size_t read;
-        while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-            content.append(buffer, read);
-        }
-        std::fclose(file);
-    }
-    return content;
+    std::ifstream file(fs::path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // Every file of a folder with its bytes: what a failed export must leave exactly as it found.
 std::map<std::wstring, std::string> snapshot(const std::wstring& folder)
 {
     std::map<std::wstring, std::string> files;
-    for_each_file(folder, [&](const std::wstring& name) { files[name] = read_file(folder + L"\\" + name); });
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        files[entry.path().filename().wstring()] = read_file(entry.path().wstring());
+    }
     return files;
 }
 
@@ -227,7 +199,9 @@ protected:
     }
     void TearDown() override
     {
-        for_each_file(root_, [this](const std::wstring& name) { DeleteFileW(file(name).c_str()); });
+        for (const auto& [name, bytes] : snapshot(root_)) {
+            DeleteFileW(file(name).c_str());
+        }
     }
     std::wstring file(const std::wstring& name) const { return root_ + L"\\" + name; }
     // Writes a file until the disk refuses more.
