@@ -24,7 +24,7 @@ install_missing_packages() {
 # Prints the progress of what it compiles; an up-to-date build prints nothing. Errors and
 # warnings come through on standard error.
 build_overlay() {
-    [ -f build/CMakeCache.txt ] || echo "Building the overlay and its tests with mingw-w64 (about a minute the first time)."
+    [ -f build/CMakeCache.txt ] || echo "Building with mingw-w64 (about a minute the first time)."
     cmake --preset mingw >/dev/null
     cmake --build --preset mingw -j "$(nproc)" | { grep --line-buffered -E '^\[ *[0-9]+%\] (Building|Linking)' || true; }
 }
