@@ -98,10 +98,15 @@ static LRESULT hit_test(HWND window, WPARAM wparam, LPARAM lparam)
 
 static void on_command(HWND window, WPARAM wparam)
 {
-    if (HIWORD(wparam) != BN_CLICKED) {
+    // A second click inside the double-click time reaches an owner-drawn button as a double click:
+    // it is a click all the same (a quick kill must be measured), except on EXPORT CSV, whose first
+    // click has already opened the save dialog.
+    const int id = LOWORD(wparam);
+    const int code = HIWORD(wparam);
+    if (code != BN_CLICKED && (code != BN_DOUBLECLICKED || id == ID_EXPORT)) {
         return;
     }
-    switch (LOWORD(wparam)) {
+    switch (id) {
     case ID_MARK: toggle_mark(); break;
     case ID_RESET: reset_marker(); break;
     case ID_EXPORT: export_csv(); break;

@@ -1,4 +1,5 @@
 // The window procedure on the real window: buttons, hotkeys, hit test, commands, F7 and CLOSE.
+#include "tests/support/dialog_driver.h"
 #include "tests/support/face.h"
 #include "tests/support/overlay_harness.h"
 
@@ -42,6 +43,22 @@ bool key_is_held(UINT key)
 LRESULT send_command(int id, int code = BN_CLICKED)
 {
     return SendMessageW(overlay.main_window, WM_COMMAND, MAKEWPARAM(id, code), 0);
+}
+
+// A real left click at a point of the screen, through the platform's input queue, handled at once;
+// returns the counter value just before it was made.
+std::int64_t click_at(POINT point)
+{
+    SetCursorPos(point.x, point.y);
+    INPUT press[2] = {};
+    press[0].type = press[1].type = INPUT_MOUSE;
+    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    EXPECT_EQ(SendInput(2, press, sizeof press[0]), 2u);
+    pump_until([] { return false; }, 20);
+    return now.QuadPart;
 }
 
 }  // namespace
@@ -132,7 +149,9 @@ TEST_F(WindowProc, TopBandDragsTheWindowAndTheRestDoesNot)
     }
 }
 
-TEST_F(WindowProc, CommandsActOnPlainClicksOnly)
+// A double click is a second click, except on EXPORT CSV, whose first click opened the dialog;
+// every other notification does nothing.
+TEST_F(WindowProc, CommandsActOnClicksAndDoubleClicksOnly)
 {
     struct Case {
         int id;
@@ -141,14 +160,42 @@ TEST_F(WindowProc, CommandsActOnPlainClicksOnly)
         bool timing;
     };
     const Case cases[] = {
-        {201, BN_DOUBLECLICKED, 0, false}, {201, BN_CLICKED, 0, true}, {203, BN_DOUBLECLICKED, 0, true},
-        {203, BN_CLICKED, 0, false},       {201, BN_CLICKED, 0, true}, {201, BN_CLICKED, 1, false},
-        {205, 1, 1, false},                {999, BN_CLICKED, 1, false}, {205, BN_CLICKED, 0, false},
+        {201, BN_CLICKED, 0, true},  {201, BN_DOUBLECLICKED, 1, false}, {201, BN_DOUBLECLICKED, 1, true},
+        {203, BN_DOUBLECLICKED, 1, false}, {201, BN_CLICKED, 1, true}, {201, BN_HILITE, 1, true},
+        {205, BN_SETFOCUS, 1, true}, {999, BN_CLICKED, 1, true},       {203, BN_CLICKED, 1, false},
+        {204, BN_DOUBLECLICKED, 1, false}, {205, BN_DOUBLECLICKED, 0, false},
     };
+    DialogDriver driver;  // cancels a save dialog, should one open
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "command " << c.id << ", notification " << c.code);
         EXPECT_EQ(send_command(c.id, c.code), 0);
-        EXPECT_EQ(overlay.measurements.size(), c.measurements) << "command " << c.id << ", code " << c.code;
-        EXPECT_EQ(overlay.timing, c.timing) << "command " << c.id << ", code " << c.code;
+        EXPECT_EQ(overlay.measurements.size(), c.measurements);
+        EXPECT_EQ(overlay.timing, c.timing);
+    }
+    EXPECT_EQ(driver.save_dialogs, 0) << "a double click on EXPORT CSV opened the save dialog";
+}
+
+// Two real clicks on the mark button measure the time between them, as F8 pressed twice does,
+// whether the second one comes inside the double-click time (a quick kill) or just after it.
+TEST_F(WindowProc, TwoClicksOnTheMarkButtonMeasureTheTimeBetweenThemHoweverQuick)
+{
+    const UINT double_click_ms = GetDoubleClickTime();
+    RECT mark;
+    GetWindowRect(overlay.mark_button, &mark);
+    const POINT centre{(mark.left + mark.right) / 2, (mark.top + mark.bottom) / 2};
+    std::size_t rows = 0;
+    click_at({centre.x, centre.y + 150});  // the panel: activates the overlay, which Wine does slowly the first time
+    for (UINT gap_ms : {150u, double_click_ms - 100, double_click_ms + 100}) {
+        SCOPED_TRACE(testing::Message() << gap_ms << " ms between the clicks, double-click time " << double_click_ms);
+        const std::int64_t first = click_at(centre);
+        ASSERT_TRUE(overlay.timing) << "the first click did not start a measurement";
+        Sleep(gap_ms - 20);
+        const std::int64_t second = click_at(centre);
+        const std::int64_t gap = (second - first) * 1000 / overlay.counter_frequency;
+        ASSERT_EQ(overlay.measurements.size(), ++rows) << "the second click was not taken as the kill";
+        EXPECT_NEAR(overlay.measurements.back().time_to_kill_ms, gap, 2);
+        EXPECT_EQ(overlay.current_ms, overlay.measurements.back().time_to_kill_ms);
+        Sleep(double_click_ms + 50);  // the next pair starts with a single click
     }
 }
 
