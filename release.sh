@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release twice, in two clean folders, and stops unless both executables are
 # byte-identical; then packs dist/Quillfen-Replay-Overlay-<version>-win64.zip (the executable,
-# the README and the LICENSE) twice, checks that both archives are identical, and writes the
-# archive's SHA-256 checksum beside it.
+# the README with every file it links to, and the LICENSE) twice, checks that both archives are
+# identical, and writes the archive's SHA-256 checksum beside it.
 set -euo pipefail
 cd "$(dirname "$0")"
 source cmake/linux-setup.sh
@@ -13,6 +13,8 @@ name=Quillfen-Replay-Overlay-$version-win64
 exe=Quillfen-Replay-Overlay.exe
 # Every file in the archive carries the time of the commit, not of the build.
 stamp=$(git log -1 --format=%cI 2>/dev/null || echo '2026-01-01T00:00:00Z')
+# The files the README links to (its own anchors aside) go with it, so that no link is broken.
+mapfile -t linked < <(grep -oE '\]\([^)#][^)#]*' README.md | cut -c3- | sort -u)
 mkdir -p dist
 
 for n in 1 2; do
@@ -23,10 +25,11 @@ for n in 1 2; do
     cmake --build "$folder" -j "$(nproc)" >/dev/null
     mkdir -p "$folder/$name"
     cp "$folder/bin/$exe" README.md LICENSE "$folder/$name/"
-    chmod 644 "$folder/$name"/*
-    touch -d "$stamp" "$folder/$name" "$folder/$name"/*
+    cp --parents "${linked[@]}" "$folder/$name/"
+    find "$folder/$name" -type f -exec chmod 644 {} +
+    find "$folder/$name" -exec touch -d "$stamp" {} +
     # -X: no extra fields (they would carry access times, owners); -D: no folder entries.
-    (cd "$folder" && zip -q -X -D "$name.zip" "$name/$exe" "$name/LICENSE" "$name/README.md")
+    (cd "$folder" && zip -q -X -D "$name.zip" "$name/$exe" "$name/LICENSE" "$name/README.md" "${linked[@]/#/$name/}")
 done
 
 cmp -s "build-release-1/bin/$exe" "build-release-2/bin/$exe" || { echo "The two builds' executables differ." >&2; exit 1; }
