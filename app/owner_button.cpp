@@ -37,3 +37,19 @@ void draw_owner_button(const DRAWITEMSTRUCT& item)
     draw_text(item.hDC, label, item.rcItem, overlay.label_font, disabled ? COLOUR_TEXT_DIM : COLOUR_TEXT_PRIMARY,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
+
+// A second press inside the double-click time reaches a button as a double click, which an
+// owner-drawn button reports at once, without its pressed look and without a click on release,
+// so the window procedure would miss a quick kill. Passed on as an ordinary press, it is a click
+// like any other, measured on release like the first.
+static LRESULT CALLBACK quick_click_button_proc(HWND button, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    const auto platform_proc = reinterpret_cast<WNDPROC>(GetClassLongPtrW(button, GCLP_WNDPROC));
+    return CallWindowProcW(platform_proc, button, message == WM_LBUTTONDBLCLK ? WM_LBUTTONDOWN : message, wparam,
+                           lparam);
+}
+
+void take_double_clicks_as_clicks(HWND button)
+{
+    SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(quick_click_button_proc));
+}

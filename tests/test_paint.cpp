@@ -28,8 +28,8 @@ int height_of(const Canvas& canvas, COLORREF colour, RECT rect)
 }
 
 // Whether the rectangle holds exactly the text as the platform draws it on its own, in Segoe UI
-// of the given height and weight, colour and format over the same fill.
-bool shows_text(const Canvas& painted, const wchar_t* text, RECT rect, FontLook look, COLORREF colour, COLORREF fill,
+// of the given height and weight, colour and format over the same fill; if not, where it differs.
+testing::AssertionResult shows_text(const Canvas& painted, const wchar_t* text, RECT rect, FontLook look, COLORREF colour, COLORREF fill,
                 UINT format)
 {
     Canvas reference(W, H);
@@ -44,14 +44,23 @@ bool shows_text(const Canvas& painted, const wchar_t* text, RECT rect, FontLook 
     DrawTextW(reference.dc(), text, -1, &rect, format);
     SelectObject(reference.dc(), GetStockObject(SYSTEM_FONT));
     DeleteObject(font);
+    int differences = 0;
+    std::string first;
     for (int y = rect.top; y < rect.bottom; ++y) {
         for (int x = rect.left; x < rect.right; ++x) {
-            if (painted.pixel(x, y) != reference.pixel(x, y)) {
-                return false;
+            if (painted.pixel(x, y) != reference.pixel(x, y) && differences++ == 0) {
+                first = std::to_string(x) + "," + std::to_string(y) + " is " + rgb(painted.pixel(x, y)) +
+                        " where the text would give " + rgb(reference.pixel(x, y));
             }
         }
     }
-    return true;
+    const std::string where = " in " + std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+                              std::to_string(rect.right) + " " + std::to_string(rect.bottom);
+    if (differences == 0) {
+        return testing::AssertionSuccess() << "the text is drawn exactly" << where;
+    }
+    return testing::AssertionFailure() << differences << " pixels differ from the text as drawn" << where
+                                       << "; first at " << first;
 }
 
 constexpr UINT LEFT = DT_LEFT | DT_VCENTER | DT_SINGLELINE;
@@ -59,16 +68,21 @@ constexpr UINT RIGHT = DT_RIGHT | DT_VCENTER | DT_SINGLELINE;
 constexpr UINT CENTER = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
 
 // A colour appears only inside the given rectangles, and in each of them.
-void expect_colour_only_in(const Canvas& canvas, COLORREF colour, std::vector<RECT> rects)
+testing::AssertionResult colour_only_in(const Canvas& canvas, COLORREF colour, std::vector<RECT> rects)
 {
     int inside = 0;
     for (const RECT& rect : rects) {
         const int found = canvas.count(colour, rect);
-        EXPECT_GT(found, 0) << std::hex << "colour " << colour << std::dec << " missing at " << rect.left << ","
-                            << rect.top;
+        if (found == 0) {
+            return testing::AssertionFailure() << rgb(colour) << " missing at " << rect.left << "," << rect.top;
+        }
         inside += found;
     }
-    EXPECT_EQ(canvas.count(colour, {0, 0, W, H}), inside) << std::hex << "colour " << colour << " elsewhere";
+    const int elsewhere = canvas.count(colour, {0, 0, W, H}) - inside;
+    if (elsewhere != 0) {
+        return testing::AssertionFailure() << rgb(colour) << " in " << elsewhere << " pixels outside its places";
+    }
+    return testing::AssertionSuccess();
 }
 
 // Draws one of the overlay's buttons as the platform would ask for it.
@@ -106,7 +120,7 @@ TEST_F(Paint, FixedGeometryInItsExactColours)
         {5, 100, BACKGROUND}, {429, 587, BACKGROUND}, {0, 587, BACKGROUND},
     };
     for (const Probe& p : probes) {
-        EXPECT_EQ(canvas.pixel(p.x, p.y), p.colour) << "at " << p.x << "," << p.y;
+        EXPECT_EQ(rgb(canvas.pixel(p.x, p.y)), rgb(p.colour)) << "at " << p.x << "," << p.y;
     }
 }
 
@@ -116,11 +130,11 @@ TEST_F(Paint, TextsStayInsideTheirRectanglesInTheirColours)
     overlay.current_ms = 667;
     Canvas canvas(W, H);
     draw_overlay(canvas.dc(), W, H);
-    expect_colour_only_in(canvas, PRIMARY, {TITLE, READOUT, time_to_kill_cell(0)});
-    expect_colour_only_in(canvas, SECONDARY, {TAG, STATUS, HEADING, times_cell(0)});
-    expect_colour_only_in(canvas, DIM, {number_cell(0), FOOTER});
-    expect_colour_only_in(canvas, ACCENT, {ACCENT_BAR, LABEL, UNIT});
-    expect_colour_only_in(canvas, DOT, {STATUS_DOT});
+    EXPECT_TRUE(colour_only_in(canvas, PRIMARY, {TITLE, READOUT, time_to_kill_cell(0)}));
+    EXPECT_TRUE(colour_only_in(canvas, SECONDARY, {TAG, STATUS, HEADING, times_cell(0)}));
+    EXPECT_TRUE(colour_only_in(canvas, DIM, {number_cell(0), FOOTER}));
+    EXPECT_TRUE(colour_only_in(canvas, ACCENT, {ACCENT_BAR, LABEL, UNIT}));
+    EXPECT_TRUE(colour_only_in(canvas, DOT, {STATUS_DOT}));
 
     const RECT title_before_dot{20, 14, 298, 44};  // the status dot overlaps the title's rectangle
     EXPECT_TRUE(shows_text(canvas, L"QUILLFEN  /  REPLAY OVERLAY", title_before_dot, TITLE_FONT, PRIMARY, BACKGROUND, LEFT));
@@ -143,7 +157,7 @@ TEST_F(Paint, FooterWarnsInTheAccentColourWithoutHotkeys)
     overlay.hotkeys_ok = false;
     Canvas canvas(W, H);
     draw_overlay(canvas.dc(), W, H);
-    expect_colour_only_in(canvas, ACCENT, {ACCENT_BAR, LABEL, UNIT, FOOTER});
+    EXPECT_TRUE(colour_only_in(canvas, ACCENT, {ACCENT_BAR, LABEL, UNIT, FOOTER}));
     EXPECT_TRUE(shows_text(canvas, L"Global hotkeys unavailable. Use the overlay buttons.", FOOTER, LABEL_FONT,
                            ACCENT, BACKGROUND, CENTER));
 }
@@ -245,16 +259,19 @@ TEST_F(Paint, OwnerButtonsInEveryState)
         {&OverlayState::clear_button, ODS_DISABLED | ODS_SELECTED, BUTTON_FILL, BORDER, DIM},
         {&OverlayState::export_button, ODS_FOCUS | ODS_SELECTED, BUTTON_PRESSED, BORDER, PRIMARY},
     };
+    // Whatever label a button holds is drawn: one that is none of the usual ones shows it.
+    const wchar_t* const label = L"LABEL 0123 [F8]";
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << window_text(overlay.*c.button).size() << " state " << c.state);
+        SCOPED_TRACE(testing::Message() << "button " << GetDlgCtrlID(overlay.*c.button) << ", state 0x" << std::hex
+                                        << c.state);
+        SetWindowTextW(overlay.*c.button, label);
         Canvas canvas(200, 60);
         draw_button(canvas, overlay.*c.button, c.state, {10, 5, 170, 53});
-        EXPECT_EQ(canvas.pixel(10, 5), c.frame);
-        EXPECT_EQ(canvas.pixel(169, 52), c.frame);
-        EXPECT_EQ(canvas.pixel(9, 4), RGB(0, 0, 0));  // nothing outside the button
-        EXPECT_EQ(canvas.pixel(170, 53), RGB(0, 0, 0));
-        EXPECT_TRUE(shows_text(canvas, window_text(overlay.*c.button).c_str(), {11, 6, 169, 52}, LABEL_FONT,
-                               c.label, c.fill, CENTER));
+        EXPECT_EQ(rgb(canvas.pixel(10, 5)), rgb(c.frame));
+        EXPECT_EQ(rgb(canvas.pixel(169, 52)), rgb(c.frame));
+        EXPECT_EQ(rgb(canvas.pixel(9, 4)), "#000000");  // nothing outside the button
+        EXPECT_EQ(rgb(canvas.pixel(170, 53)), "#000000");
+        EXPECT_TRUE(shows_text(canvas, label, {11, 6, 169, 52}, LABEL_FONT, c.label, c.fill, CENTER));
     }
 }
 
@@ -338,8 +355,8 @@ TEST_F(Paint, TheWindowShowsTheWholeFaceAroundItsButtons)
     }
     EXPECT_EQ(differences, 0) << "the window does not show the painted face";
     // The copy leaves the child buttons as they drew themselves.
-    EXPECT_EQ(screen.pixel(20, 220), MARK_FILL);
-    EXPECT_EQ(screen.pixel(300, 480), BUTTON_FILL);
+    EXPECT_EQ(rgb(screen.pixel(20, 220)), rgb(MARK_FILL));
+    EXPECT_EQ(rgb(screen.pixel(300, 480)), rgb(BUTTON_FILL));
 }
 
 TEST_F(Paint, RepeatedPaintsAndButtonDrawsReleaseWhatTheyCreate)

@@ -20,10 +20,10 @@ TEST_F(Startup, CreatesTheTopmostCaptionlessWindowAtItsPlace)
     GetClassNameW(window(), class_name, 64);
     EXPECT_STREQ(class_name, L"QuillfenReplayOverlayWindow");
     EXPECT_EQ(window_text(window()), L"Quillfen Replay Overlay");
-    EXPECT_EQ(GetWindowLongPtrW(window(), GWL_EXSTYLE), 0x40008);
+    EXPECT_EQ(hex(GetWindowLongPtrW(window(), GWL_EXSTYLE)), "0x40008");
     // The system adds WS_CLIPSIBLINGS to every top-level window; no caption, border or sizing frame.
     const auto style = static_cast<DWORD>(GetWindowLongPtrW(window(), GWL_STYLE));
-    EXPECT_EQ(style & ~(WS_CLIPSIBLINGS | WS_VISIBLE), 0x82000000u);
+    EXPECT_EQ(hex(style & ~(WS_CLIPSIBLINGS | WS_VISIBLE)), "0x82000000");
 
     RECT client;
     GetClientRect(window(), &client);
@@ -59,9 +59,9 @@ TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
         LOGBRUSH logical{};
         ASSERT_EQ(GetObjectW(brush, sizeof logical, &logical), static_cast<int>(sizeof logical));
         EXPECT_EQ(logical.lbStyle, static_cast<UINT>(BS_SOLID));
-        EXPECT_EQ(logical.lbColor, colour);
+        EXPECT_EQ(rgb(logical.lbColor), rgb(colour));
     }
-    EXPECT_EQ(GetClassLongPtrW(window(), GCL_STYLE), CS_HREDRAW | CS_VREDRAW);
+    EXPECT_EQ(hex(GetClassLongPtrW(window(), GCL_STYLE)), "0x3");  // CS_HREDRAW | CS_VREDRAW
     EXPECT_EQ(GetClassLongPtrW(window(), GCL_CBCLSEXTRA) + GetClassLongPtrW(window(), GCL_CBWNDEXTRA), 0);
     EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HICON), reinterpret_cast<LONG_PTR>(LoadIconW(nullptr, IDI_APPLICATION)));
     EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HCURSOR), reinterpret_cast<LONG_PTR>(LoadCursorW(nullptr, IDC_ARROW)));
@@ -90,11 +90,13 @@ TEST_F(Startup, HiddenAndMaximizedShowCommandsShowTheWindowNormallyAtItsPlace)
 
 TEST_F(Startup, ReleaseDeletesAllNineObjects)
 {
-    HGDIOBJ font = overlay.title_font;
-    HGDIOBJ brush = overlay.accent_brush;
+    const HGDIOBJ objects[] = {overlay.body_font,        overlay.unit_font,   overlay.label_font,
+                               overlay.readout_font,     overlay.title_font,  overlay.background_brush,
+                               overlay.panel_brush,      overlay.accent_brush, overlay.border_brush};
     release_gdi_objects();
-    EXPECT_EQ(GetObjectType(font), 0u);
-    EXPECT_EQ(GetObjectType(brush), 0u);
+    for (std::size_t i = 0; i < std::size(objects); ++i) {
+        EXPECT_EQ(GetObjectType(objects[i]), 0u) << "object " << i << " of the nine is still alive";
+    }
     create_gdi_objects();  // for the teardown
 }
 

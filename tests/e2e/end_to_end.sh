@@ -15,6 +15,13 @@ WINE=/usr/lib/wine/wine64
 DOCS=$(cd "$(dirname "$0")/../.." && pwd)/docs
 
 [ -n "${DISPLAY:-}" ] || { echo "no X display: end-to-end flows skipped"; exit 77; }
+if running=$(xdotool search --name '^Quillfen Replay Overlay$' 2>/dev/null); then
+    echo "An overlay already runs on this display (window $running) and holds F7, F8 and F10: end it first."
+    exit 1
+fi
+# Whatever a flow started ends with the script, however it ends.
+STARTED_PIDS=()
+trap 'kill "${STARTED_PIDS[@]}" 2>/dev/null; wait 2>/dev/null' EXIT
 rm -rf "$WORK" && mkdir -p "$WORK"
 SHOT=$WORK/screen.png
 SCREEN_WIDTH=$(xdpyinfo | awk '/dimensions:/ { split($2, size, "x"); print size[1] }')
@@ -93,6 +100,7 @@ start_game() {  # another Wine program, in front, holding the keyboard focus
     GAME_LAUNCHER=$!
     GAME=$(timeout 20 xdotool search --sync --onlyvisible --name ' - Notepad$' | head -n 1)
     GAME_PID=$(xdotool getwindowpid "$GAME")  # notepad runs in a process of its own
+    STARTED_PIDS+=("$GAME_LAUNCHER" "$GAME_PID")
     focus_game
 }
 focus_game() { xdotool windowfocus --sync "$GAME"; }
@@ -100,6 +108,7 @@ stop_game() { kill "$GAME_PID" 2>/dev/null; wait "$GAME_LAUNCHER" 2>/dev/null; }
 start_overlay() {  # sets OVERLAY_PID, WIN and the client origin WIN_X, WIN_Y
     "$WINE" "$EXE" >/dev/null 2>&1 &
     OVERLAY_PID=$!
+    STARTED_PIDS+=("$OVERLAY_PID")
     WIN=$(timeout 20 xdotool search --sync --all --onlyvisible --pid "$OVERLAY_PID" --name '^Quillfen Replay Overlay$' |
         head -n 1)
     locate_overlay

@@ -31,11 +31,16 @@ DialogDriver::~DialogDriver()
     active_driver = nullptr;
 }
 
-static BOOL CALLBACK take_first_dialog(HWND window, LPARAM found)
+static bool is_dialog(HWND window)
 {
     wchar_t class_name[16] = {};
     GetClassNameW(window, class_name, 16);
-    if (IsWindowVisible(window) && IsWindowEnabled(window) && std::wstring(class_name) == L"#32770") {
+    return std::wstring(class_name) == L"#32770";
+}
+
+static BOOL CALLBACK take_first_dialog(HWND window, LPARAM found)
+{
+    if (IsWindowVisible(window) && IsWindowEnabled(window) && is_dialog(window)) {
         *reinterpret_cast<HWND*>(found) = window;
         return FALSE;
     }
@@ -95,15 +100,13 @@ void DialogDriver::on_tick()
             SetWindowTextW(name, path.c_str());
             PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         }
-    } else if (GetWindow(dialog, GW_OWNER) == overlay.main_window) {  // the export's own error box
-        ++error_boxes;
-        error_box = describe_box(dialog);
-        overlay_disabled_during_box = !IsWindowEnabled(overlay.main_window);
-        repaint_pending_during_box = GetUpdateRect(overlay.main_window, nullptr, FALSE) != 0;
-        status_during_box = overlay.status_text;
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    } else {
+    } else if (is_dialog(GetWindow(dialog, GW_OWNER))) {
         ++overwrite_prompts;  // "... already exists. Do you want to replace it?", owned by the save dialog
         PostMessageW(dialog, WM_COMMAND, IDYES, 0);
+    } else {  // the export's own error box, whoever owns it
+        ++error_boxes;
+        error_box = describe_box(dialog);
+        status_during_box = overlay.status_text;
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     }
 }

@@ -18,8 +18,6 @@ struct DialogDriver {
     int error_boxes = 0;
     std::wstring save_dialog;  // file name | the file types, the chosen one marked * | owner
     std::wstring error_box;    // caption | text | buttons | icon | owner
-    bool overlay_disabled_during_box = false;
-    bool repaint_pending_during_box = true;
     std::wstring status_during_box;
 
     // Starts answering; stops when destroyed.

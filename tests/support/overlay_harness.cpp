@@ -4,6 +4,8 @@
 #include "app/overlay_state.h"
 #include "app/startup.h"
 
+#include <cstdio>
+
 static bool quit_seen = false;
 
 void pump_messages()
@@ -54,6 +56,20 @@ std::string pending_repaint()
            " " + std::to_string(update.bottom) + (erase_requests ? " erase" : "");
 }
 
+std::string hex(std::uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string rgb(COLORREF colour)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    return text;
+}
+
 std::array<LONG, 4> edges(RECT rect)
 {
     return {rect.left, rect.top, rect.right, rect.bottom};
@@ -74,6 +90,28 @@ std::wstring overlay_exe_path()
     result.erase(result.find_last_of(L'\\') + 1);
     return result + L"Quillfen-Replay-Overlay.exe";
 }
+
+bool key_is_held(UINT key)
+{
+    HWND probe = CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    const bool free = RegisterHotKey(probe, 1, MOD_NOREPEAT, key);
+    UnregisterHotKey(probe, 1);
+    DestroyWindow(probe);
+    return !free;
+}
+
+// A key held by another program, most often an overlay left running, would fail test after test
+// for reasons far from the cause: none runs then, and the one message names the key.
+class HotkeysFree : public testing::Environment {
+    void SetUp() override
+    {
+        for (const auto& [key, name] : {std::pair{VK_F7, "F7"}, {VK_F8, "F8"}, {VK_F10, "F10"}}) {
+            ASSERT_FALSE(key_is_held(key)) << name << " is already held as a global hotkey by another program (an "
+                                           << "overlay left running?): end it, the tests need F7, F8 and F10.";
+        }
+    }
+};
+static testing::Environment* const hotkeys_free = testing::AddGlobalTestEnvironment(new HotkeysFree);
 
 void OverlayTest::SetUp()
 {

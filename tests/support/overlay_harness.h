@@ -35,6 +35,10 @@ std::wstring window_text(HWND window);
 std::string pending_repaint();
 constexpr char WHOLE_CLIENT[] = "0 0 430 588";
 
+// Flags and colours as they are written: "0x5001000B", "#FF3347".
+std::string hex(std::uint64_t value);
+std::string rgb(COLORREF colour);
+
 // A rectangle as four numbers, so that a failed comparison prints them.
 std::array<LONG, 4> edges(RECT rect);
 // A window's rectangle on the screen, as edges.
@@ -42,6 +46,9 @@ std::array<LONG, 4> place_of(HWND window);
 
 // The built program, which lies beside the test programs.
 std::wstring overlay_exe_path();
+
+// Whether some window holds the key as a global hotkey: then nobody else can register it.
+bool key_is_held(UINT key);
 
 // The overlay, started and shown the way the program does it and torn down after each test, so that
 // every test begins from the initial state of a fresh process.
