@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark and runs it under Wine: prints the table of figures, each beside its
-# baseline, and writes it to docs/performance.md with the machine, the Wine version and the date.
+# baseline, on a private virtual display, and writes it to docs/performance.md with the machine,
+# the Wine version and the date.
 # Takes about eight minutes. Arguments name sections to run alone (startup paint error cpu export);
 # then docs/performance.md is left as it is.
 set -euo pipefail
@@ -8,12 +9,12 @@ cd "$(dirname "$0")"
 source cmake/linux-setup.sh
 
 install_missing_packages "${BUILD_PACKAGES[@]}" "${DISPLAY_PACKAGES[@]}"
-ensure_display "$0" "$@"
-build_overlay >/dev/null
+use_private_display "$0" "$@"
+build_overlay overlay_bench >/dev/null
 
-prefix=$PWD/build/wineprefix-bench
-cmake/wine-session.sh start "$prefix"
-trap 'cmake/wine-session.sh stop "$prefix"' EXIT
+prefix=$WINE_PREFIX
+cmake/wine-session.sh start "$prefix" bench
+trap 'cmake/wine-session.sh stop "$prefix" bench' EXIT
 table=$(WINEPREFIX=$prefix WINEDEBUG=-all /usr/lib/wine/wine64 build/bin/overlay_bench.exe "$@")
 echo "$table"
 [ $# -eq 0 ] || exit 0

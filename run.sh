@@ -7,23 +7,23 @@ cd "$(dirname "$0")"
 source cmake/linux-setup.sh
 
 exe=build/bin/Quillfen-Replay-Overlay.exe
-prefix=$PWD/build/wineprefix-run
+prefix=$WINE_PREFIX
 screenshot=$PWD/build/overlay-screenshot.png
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${QUILLFEN_HEADLESS:-}" ]; then
     install_missing_packages "${BUILD_PACKAGES[@]}" "${DISPLAY_PACKAGES[@]}"
-    build_overlay
+    build_overlay Quillfen-Replay-Overlay
     echo "No display found (DISPLAY is not set): starting the overlay on a private virtual display."
     QUILLFEN_HEADLESS=1 exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$0" "$@"
 fi
 if [ -z "${QUILLFEN_HEADLESS:-}" ]; then
     install_missing_packages "${BUILD_PACKAGES[@]}"
-    build_overlay
+    build_overlay Quillfen-Replay-Overlay
 fi
 
 [ -f "$prefix/.prepared" ] || echo "Preparing a Wine prefix in build/ (the first time only, about ten seconds)."
-cmake/wine-session.sh start "$prefix"
-trap 'cmake/wine-session.sh stop "$prefix"' EXIT
+cmake/wine-session.sh start "$prefix" run
+trap 'cmake/wine-session.sh stop "$prefix" run' EXIT
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 if [ -z "${QUILLFEN_HEADLESS:-}" ]; then

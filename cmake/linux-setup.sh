@@ -21,17 +21,22 @@ install_missing_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Prints the progress of what it compiles; an up-to-date build prints nothing. Errors and
-# warnings come through on standard error.
+# The one Wine prefix of the program, the tests and the benchmark.
+WINE_PREFIX=$PWD/build/wineprefix
+
+# Builds the named targets, or everything. Prints the progress of what it compiles; an
+# up-to-date build prints nothing. Errors and warnings come through on standard error.
 build_overlay() {
     [ -f build/CMakeCache.txt ] || echo "Building with mingw-w64 (about a minute the first time)."
     cmake --preset mingw >/dev/null
-    cmake --build --preset mingw -j "$(nproc)" | { grep --line-buffered -E '^\[ *[0-9]+%\] (Building|Linking)' || true; }
+    cmake --build --preset mingw -j "$(nproc)" ${1:+--target "$@"} |
+        { grep --line-buffered -E '^\[ *[0-9]+%\] (Building|Linking)' || true; }
 }
 
-# Runs the rest of the calling script on a private virtual display when there is none.
-ensure_display() {
-    if [ -z "${DISPLAY:-}" ]; then
-        exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$@"
+# Runs the rest of the calling script on a private virtual display of its own, whatever DISPLAY
+# says: what it starts, moves and types never reaches the user's screen.
+use_private_display() {
+    if [ -z "${QUILLFEN_PRIVATE_DISPLAY:-}" ]; then
+        QUILLFEN_PRIVATE_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$@"
     fi
 }
