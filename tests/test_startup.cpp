@@ -142,44 +142,57 @@ static std::wstring version_string(const std::vector<BYTE>& info, const wchar_t*
     return static_cast<const wchar_t*>(value);
 }
 
-TEST(Executable, CarriesTheVersionRecord)
+// The record and the manifest, as Windows reads them from the file: one version in all four places
+// it is written, and the names of the file that really carries them.
+TEST(Executable, CarriesOneVersionInTheRecordAndTheManifest)
 {
     const std::wstring exe = overlay_exe_path();
     const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), nullptr);
     ASSERT_GT(size, 0u);
     std::vector<BYTE> info(size);
     ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, info.data()));
-    EXPECT_EQ(version_string(info, L"CompanyName"), L"Quillfen");
-    EXPECT_EQ(version_string(info, L"FileDescription"), L"Quillfen Replay Overlay");
-    EXPECT_EQ(version_string(info, L"FileVersion"), L"1.1.0");
-    EXPECT_EQ(version_string(info, L"InternalName"), L"Quillfen-Replay-Overlay");
-    EXPECT_EQ(version_string(info, L"OriginalFilename"), L"Quillfen-Replay-Overlay.exe");
-    EXPECT_EQ(version_string(info, L"ProductName"), L"Quillfen Replay Overlay");
-    EXPECT_EQ(version_string(info, L"ProductVersion"), L"1.1.0");
-
-    WORD* translation = nullptr;
+    VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    const std::wstring version = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(HIWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    const std::wstring file_name = exe.substr(exe.find_last_of(L'\\') + 1);
+    const std::pair<const wchar_t*, std::wstring> strings[] = {
+        {L"CompanyName", L"Quillfen"},
+        {L"FileDescription", L"Quillfen Replay Overlay"},
+        {L"FileVersion", version},
+        {L"InternalName", file_name.substr(0, file_name.size() - 4)},
+        {L"OriginalFilename", file_name},
+        {L"ProductName", L"Quillfen Replay Overlay"},
+        {L"ProductVersion", version},
+    };
+    for (const auto& [name, expected] : strings) {
+        EXPECT_EQ(version_string(info, name), expected) << "version record field " << name;
+    }
+    WORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
                                &length));
     ASSERT_EQ(length, 4u);
-    EXPECT_EQ(translation[0], 0x0409);
+    EXPECT_EQ(hex(translation[0]), "0x409");
     EXPECT_EQ(translation[1], 1200);
-}
 
-TEST(Executable, CarriesTheManifestWithoutDpiAwareness)
-{
-    HMODULE module = LoadLibraryExW(overlay_exe_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
     HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
     ASSERT_NE(resource, nullptr);
     const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, resource)));
     const std::string manifest(bytes, SizeofResource(module, resource));
     FreeLibrary(module);
-
-    for (const char* part : {"name=\"Quillfen.ReplayOverlay\"", "version=\"1.1.0.0\"",
-                             "processorArchitecture=\"amd64\"", "type=\"win32\"",
-                             "<description>Quillfen Replay Overlay</description>", "level=\"asInvoker\"",
-                             "uiAccess=\"false\"", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+    const std::string manifest_version = "version=\"" + std::string(version.begin(), version.end()) + ".0\"";
+    const std::vector<std::string> parts = {"name=\"Quillfen.ReplayOverlay\"", manifest_version,
+                                            "processorArchitecture=\"amd64\"", "type=\"win32\"",
+                                            "<description>Quillfen Replay Overlay</description>",
+                                            "level=\"asInvoker\"", "uiAccess=\"false\"",
+                                            "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"};
+    for (const std::string& part : parts) {
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
     }
     EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);

@@ -24,17 +24,13 @@ STARTED_PIDS=()
 trap 'kill "${STARTED_PIDS[@]}" 2>/dev/null; wait 2>/dev/null' EXIT
 rm -rf "$WORK" && mkdir -p "$WORK"
 SHOT=$WORK/screen.png
-SCREEN_WIDTH=$(xdpyinfo | awk '/dimensions:/ { split($2, size, "x"); print size[1] }')
 
 # Colours of the face.
-ACCENT=FF3347 PRIMARY=F5F5F2 SECONDARY=A5A5AD DIM=70707A MARK_FILL=D90F2D MARK_PRESSED=B80C26
+PRIMARY=F5F5F2 SECONDARY=A5A5AD MARK_FILL=D90F2D MARK_PRESSED=B80C26
 
 # Client rectangles (left top right bottom) of the layout.
-READOUT="20 94 342 168" STATUS="22 171 408 199" EMPTY_TEXT="64 322 404 448" FOOTER="20 526 410 576"
-EXPORT_BUTTON="14 472 142 514" CLEAR_BUTTON="150 472 242 514"
-number_cell() { echo "28 $((318 + 34 * $1)) 60 $((346 + 34 * $1))"; }
+READOUT="20 94 342 168"
 times_cell() { echo "64 $((318 + 34 * $1)) 285 $((346 + 34 * $1))"; }
-PANEL_ROWS="28 318 402 448"
 
 # ---- checks -------------------------------------------------------------------------------
 flow_failures=0
@@ -47,12 +43,8 @@ check() {  # check DESCRIPTION COMMAND...
     fi
 }
 equals() { [ "$1" = "$2" ] || { echo "      got '$1', expected '$2'" >&2; false; }; }
-different_images() { ! same_image "$@"; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 unmapped() { ! viewable "$1"; }
-footer_lists_hotkeys() { has $DIM $FOOTER && hasnt $ACCENT $FOOTER; }
-footer_warns() { has $ACCENT $FOOTER && hasnt $DIM $FOOTER; }
-export_and_clear_enabled() { has $PRIMARY $EXPORT_BUTTON && has $PRIMARY $CLEAR_BUTTON; }
 
 # ---- the screen ---------------------------------------------------------------------------
 shot() { sleep 0.25; import -window root "$SHOT"; }
@@ -66,24 +58,12 @@ mask() {  # COLOUR L T R B CONVERT_ARGS...: white where the colour is, black els
 }
 count() { mask "$@" -format '%[fx:round(mean*w*h)]' info:; }
 has() { [ "$(count "$@")" -gt 0 ]; }
-hasnt() { [ "$(count "$@")" -eq 0 ]; }
 # Height and left edge of what a colour draws inside a rectangle (0 when absent).
 ink_height() { [ "$(count "$@")" -gt 0 ] && mask "$@" -trim -format '%h' info: || echo 0; }
 ink_left() { mask "$@" -trim -format '%X' info: | tr -d '+'; }
-# A colour in the client area only inside the given rectangles: COLOUR "L T R B" ...
-only_inside() {
-    local colour=$1 total inside=0 rect
-    shift
-    total=$(count "$colour" 0 0 430 588)
-    for rect in "$@"; do
-        inside=$((inside + $(count "$colour" $rect)))
-    done
-    [ "$total" -eq "$inside" ] && [ "$inside" -gt 0 ]
-}
 crop() {  # L T R B OUTPUT: keep a piece of the current screenshot
     convert "$SHOT" -crop "$(($3 - $1))x$(($4 - $2))+$((WIN_X + $1))+$((WIN_Y + $2))" +repage "$5"
 }
-same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = "0" ]; }
 dash_shown() { local h; h=$(ink_height $PRIMARY $READOUT); [ "$h" -gt 0 ] && [ "$h" -lt 12 ]; }
 digits_shown() { [ "$(ink_height $PRIMARY $READOUT)" -gt 30 ]; }
 rows_shown() {  # how many rows of the panel hold times
@@ -148,7 +128,6 @@ wait_for_new_window() {
     done
     return 1
 }
-wait_until_gone() { for _ in $(seq 100); do viewable "$1" || return 0; sleep 0.1; done; return 1; }
 wait_for_file() { for _ in $(seq 100); do [ -s "$1" ] && return 0; sleep 0.1; done; return 1; }
 measure() { local i; for ((i = 0; i < $1; i++)); do key F8; key F8; done; }
 
@@ -157,13 +136,8 @@ flow_session_by_hotkeys() {
     start_game
     start_overlay
     focus_game
-    check "the overlay stands at screen width - 466, 72, 430 x 588" \
-        equals "$WIN_X,$WIN_Y,$WIN_WIDTH,$WIN_HEIGHT" "$((SCREEN_WIDTH - 466)),72,430,588"
     shot
     check "the dash in the readout" dash_shown
-    check "the hotkey footer in dim grey only there" only_inside $DIM "$FOOTER" "$EMPTY_TEXT" \
-        "$EXPORT_BUTTON" "$CLEAR_BUTTON" "310 212 416 260"
-    check "EXPORT CSV and CLEAR disabled" hasnt $PRIMARY $EXPORT_BUTTON
 
     key F8
     shot
@@ -178,8 +152,6 @@ flow_session_by_hotkeys() {
     key F8
     shot
     check "F8 again: row 01" equals "$(rows_shown)" 1
-    check "row 01 numbered" has $DIM $(number_cell 0)
-    check "EXPORT CSV and CLEAR enabled" export_and_clear_enabled
     key F8
     key F10
     shot
@@ -205,7 +177,7 @@ flow_session_by_hotkeys() {
 }
 
 flow_export_through_the_save_dialog() {
-    local folder="$WORK/export" dialog box
+    local folder="$WORK/export" dialog
     mkdir -p "$folder"
     local windows_folder="Z:${folder//\//\\}"
     start_game
@@ -226,31 +198,6 @@ flow_export_through_the_save_dialog() {
     local csv="$folder/session.csv"
     check "one row per measurement, the one made during the dialog last" equals \
         "$(tail -n +2 "$csv" | cut -d, -f1 | tr -d '\r' | tr '\n' ' ')" "1 2 3 "
-    shot
-    crop $STATUS "$WORK/status-exported.png"
-    crop $PANEL_ROWS "$WORK/rows-before.png"
-
-    # A disk that fills up for real, mounted around this test; without it the failure is not tried.
-    local disk=${QUILLFEN_SMALL_DISK:-}
-    [ -n "$disk" ] || { echo "    full disk not tried: ${QUILLFEN_SMALL_DISK_REFUSED:-no small disk mounted}"; click_close_and_expect_exit_zero; stop_game; return; }
-    dd if=/dev/zero of="$disk/filler" bs=1k count=64 2>/dev/null
-    click 78 493
-    dialog=$(wait_for_new_window "Save As")
-    activate "$dialog"
-    key ctrl+a
-    xdotool type --delay 20 "Z:${disk//\//\\}\\full.csv"
-    key Return
-    box=$(wait_for_new_window "Quillfen Replay Overlay" "$WIN")
-    check "a full disk shows the error box captioned Quillfen Replay Overlay" test -n "$box"
-    activate "$box"
-    key Return
-    check "OK closes the box" wait_until_gone "$box"
-    check "the full disk holds what it held before" equals "$(ls "$disk")" "filler"
-    shot
-    crop $STATUS "$WORK/status-failed.png"
-    check "the status line tells of the failure" different_images "$WORK/status-exported.png" "$WORK/status-failed.png"
-    crop $PANEL_ROWS "$WORK/rows-after.png"
-    check "after OK the list is intact" same_image "$WORK/rows-before.png" "$WORK/rows-after.png"
     click_close_and_expect_exit_zero
     stop_game
 }
@@ -284,12 +231,6 @@ flow_window() {
     locate_overlay
     check "pressing below the band does not move it" equals "$WIN_X,$WIN_Y" "$moved_x,$moved_y"
 
-    click 150 236  # the mark button
-    shot
-    check "a click on the mark button starts a measurement" digits_shown
-    click 150 236
-    shot
-    check "a second click records it" equals "$(rows_shown)" 1
     xdotool mousemove $((WIN_X + 150)) $((WIN_Y + 236)); sleep 0.1
     xdotool mousedown 1
     shot
@@ -301,43 +242,9 @@ flow_window() {
     stop_game
 }
 
-flow_second_instance() {
-    start_game
-    start_overlay
-    local first_pid=$OVERLAY_PID first_win=$WIN
-    start_overlay
-    local second_pid=$OVERLAY_PID second_win=$WIN
-    shot
-    check "the second footer warns in the accent colour" footer_warns
-    crop $STATUS "$WORK/status-second.png"
-    # Move the second one aside by its band, then look at the first.
-    xdotool mousemove $((WIN_X + 100)) $((WIN_Y + 20)); sleep 0.1
-    xdotool mousedown 1; sleep 0.1
-    xdotool mousemove $((WIN_X - 500)) $((WIN_Y + 20)); sleep 0.2
-    xdotool mouseup 1; sleep 0.3
-    WIN=$first_win
-    locate_overlay
-    shot
-    crop $STATUS "$WORK/status-first.png"
-    check "the second status line differs from the first" different_images "$WORK/status-first.png" "$WORK/status-second.png"
-    check "the first footer shows the hotkeys" footer_lists_hotkeys
-    focus_game
-    key F8
-    shot
-    check "the first instance still answers F8" digits_shown
-    WIN=$second_win OVERLAY_PID=$second_pid
-    locate_overlay
-    check "the second one does not" dash_shown
-    click_close_and_expect_exit_zero
-    WIN=$first_win OVERLAY_PID=$first_pid
-    locate_overlay
-    click_close_and_expect_exit_zero
-    stop_game
-}
-
 failed_flows=0
 passed_flows=0
-for flow in ${FLOWS:-session_by_hotkeys export_through_the_save_dialog window second_instance}; do
+for flow in ${FLOWS:-session_by_hotkeys export_through_the_save_dialog window}; do
     flow_failures=0
     started=$SECONDS
     "flow_$flow" || flow_failures=$((flow_failures + 1))
