@@ -3,7 +3,7 @@
 
 BUILD_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix wine64 fonts-liberation fonts-wine)
 DISPLAY_PACKAGES=(xvfb xauth imagemagick xdotool x11-utils)
-TEST_PACKAGES=(googletest)
+TEST_PACKAGES=(googletest procps)
 
 install_missing_packages() {
     local missing=() package

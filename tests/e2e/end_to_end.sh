@@ -15,10 +15,14 @@ WINE=/usr/lib/wine/wine64
 DOCS=$(cd "$(dirname "$0")/../.." && pwd)/docs
 
 [ -n "${DISPLAY:-}" ] || { echo "no X display: end-to-end flows skipped"; exit 77; }
-if running=$(xdotool search --name '^Quillfen Replay Overlay$' 2>/dev/null); then
-    echo "An overlay already runs on this display (window $running) and holds F7, F8 and F10: end it first."
-    exit 1
-fi
+# An overlay already running in this prefix (left behind, or opened by ./run.sh) holds F7, F8 and
+# F10, and every flow would fail far from the cause.
+for pid in $(pgrep -f 'Quillfen-Replay-Overlay\.exe'); do
+    if tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+        echo "An overlay already runs in this Wine prefix (process $pid) and holds F7, F8 and F10: end it first."
+        exit 1
+    fi
+done
 # Whatever a flow started ends with the script, however it ends.
 STARTED_PIDS=()
 trap 'kill "${STARTED_PIDS[@]}" 2>/dev/null; wait 2>/dev/null' EXIT
