@@ -118,20 +118,8 @@ activate() {
     eval "$(xdotool getwindowgeometry --shell "$1")"
     xdotool mousemove $((X + 60)) $((Y + 8)); sleep 0.1; xdotool click 1; sleep 0.2
 }
-# Waits for a window with this exact title that is not one of the listed ones; prints its id.
-wait_for_new_window() {
-    local title=$1 id known
-    shift
-    for _ in $(seq 100); do
-        for id in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
-            known=no
-            for other in "$@"; do [ "$id" = "$other" ] && known=yes; done
-            [ $known = no ] && { echo "$id"; return 0; }
-        done
-        sleep 0.1
-    done
-    return 1
-}
+# Waits for a window with this exact title; prints its id.
+wait_for_window() { timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
 wait_for_file() { for _ in $(seq 100); do [ -s "$1" ] && return 0; sleep 0.1; done; return 1; }
 measure() { local i; for ((i = 0; i < $1; i++)); do key F8; key F8; done; }
 
@@ -190,7 +178,7 @@ flow_export_through_the_save_dialog() {
     measure 2
 
     click 78 493  # EXPORT CSV
-    dialog=$(wait_for_new_window "Save As")
+    dialog=$(wait_for_window "Save As")
     check "EXPORT CSV opens the save dialog" test -n "$dialog"
     activate "$dialog"
     key F8 F8  # a measurement completed while the dialog is open
