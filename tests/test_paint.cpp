@@ -275,25 +275,6 @@ TEST_F(Paint, OwnerButtonsInEveryState)
     }
 }
 
-TEST_F(Paint, ButtonLabelsAreCutAt63CharactersAndMayBeEmpty)
-{
-    auto draw = [](Canvas& canvas, const wchar_t* text) {
-        SetWindowTextW(overlay.close_button, text);
-        draw_button(canvas, overlay.close_button, 0, {0, 0, 400, 40});
-    };
-    const std::wstring long_label(70, L'i');
-    Canvas drawn(400, 40);
-    draw(drawn, long_label.c_str());
-    const RECT inside{1, 1, 399, 39};
-    EXPECT_TRUE(shows_text(drawn, long_label.substr(0, 63).c_str(), inside, LABEL_FONT, PRIMARY, BUTTON_FILL, CENTER));
-    EXPECT_FALSE(shows_text(drawn, long_label.substr(0, 64).c_str(), inside, LABEL_FONT, PRIMARY, BUTTON_FILL, CENTER));
-
-    Canvas empty(400, 40);
-    draw(empty, L"");
-    EXPECT_EQ(empty.count(PRIMARY, {0, 0, 400, 40}), 0);
-    EXPECT_EQ(empty.count(BUTTON_FILL, {0, 0, 400, 40}), 398 * 38);
-}
-
 namespace {
 
 // The overlay as it stands on the screen, once Wine has passed its surface on to the display.

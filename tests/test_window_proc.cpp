@@ -233,21 +233,13 @@ TEST_F(WindowProc, HotkeysAndTimerRouteByIdAndIgnoreUnknownOnes)
 }
 
 // Erasing is left to the paint, which covers everything: the erase request draws nothing.
-TEST_F(WindowProc, EraseRequestsDrawNothingAndButtonDrawsAnswerOne)
+TEST_F(WindowProc, EraseRequestsDrawNothing)
 {
     Canvas canvas(W, H);
     const RECT all{0, 0, W, H};
     FillRect(canvas.dc(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     EXPECT_EQ(SendMessageW(window(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(canvas.dc()), 0), 1);
     EXPECT_EQ(canvas.count(RGB(255, 255, 255), all), W * H);
-
-    DRAWITEMSTRUCT item{};
-    item.CtlID = 206;
-    item.hwndItem = overlay.close_button;
-    item.hDC = canvas.dc();
-    item.rcItem = {0, 0, 100, 40};
-    EXPECT_EQ(SendMessageW(window(), WM_DRAWITEM, 206, reinterpret_cast<LPARAM>(&item)), 1);
-    EXPECT_EQ(rgb(canvas.pixel(50, 2)), rgb(BUTTON_FILL));
 }
 
 TEST_F(WindowProc, F7HidesAndShowsInPlaceOnTopWithoutTakingTheActivation)

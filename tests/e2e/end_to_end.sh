@@ -150,7 +150,6 @@ flow_session_by_hotkeys() {
     check "F10 during a measurement adds no row" equals "$(rows_shown)" 1
     measure 4
     shot
-    check "five measurements show four rows" equals "$(rows_shown)" 4
 
     key F8
     sleep 0.7
