@@ -281,24 +281,10 @@ TEST_F(WindowProc, CloseDestroysTheWindowReleasesTheHotkeysAndPostsQuit)
 // the usual window all the same; F8 twice, then CLOSE.
 TEST(Program, StartedMaximizedRecordsAMeasurementAndExitsWithZeroOnClose)
 {
-    std::wstring command = L"\"" + overlay_exe_path() + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWMAXIMIZED;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process));
-    // However the test ends, the program does not outlive it: it would hold F7, F8 and F10.
-    struct Ending {
-        PROCESS_INFORMATION& process;
-        ~Ending()
-        {
-            TerminateProcess(process.hProcess, 99);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-    } ending{process};
+    // It holds F7, F8 and F10 as long as it runs: it ends with the test, however the test ends.
+    StartedProgram program(L"\"" + overlay_exe_path() + L"\"", SW_SHOWMAXIMIZED);
+    ASSERT_TRUE(program.started());
+    const PROCESS_INFORMATION& process = program.process;
     WaitForInputIdle(process.hProcess, 10000);
     HWND found = nullptr;
     pump_until([&] {

@@ -91,6 +91,27 @@ std::wstring overlay_exe_path()
     return result + L"Quillfen-Replay-Overlay.exe";
 }
 
+StartedProgram::StartedProgram(std::wstring command, WORD show_command)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = show_command;
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        process = {};
+    }
+}
+
+StartedProgram::~StartedProgram()
+{
+    if (started()) {
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
 bool key_is_held(UINT key)
 {
     HWND probe = CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);

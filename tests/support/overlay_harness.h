@@ -47,6 +47,17 @@ std::array<LONG, 4> place_of(HWND window);
 // The built program, which lies beside the test programs.
 std::wstring overlay_exe_path();
 
+// A program a test starts: ended when the test ends, however it ends, so it never outlives it.
+class StartedProgram {
+public:
+    StartedProgram(std::wstring command, WORD show_command = SW_SHOWNORMAL);
+    ~StartedProgram();
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+    bool started() const { return process.hProcess != nullptr; }
+    PROCESS_INFORMATION process{};
+};
+
 // Whether some window holds the key as a global hotkey: then nobody else can register it.
 bool key_is_held(UINT key);
 
