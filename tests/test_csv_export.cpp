@@ -61,6 +61,29 @@ std::vector<std::string> lines_of(const std::string& content)
     return lines;
 }
 
+// A Unix path that a wrapper script names in an environment variable, as Wine names it; empty
+// when the variable is not set.
+std::wstring wine_path_from(const wchar_t* variable)
+{
+    wchar_t unix_path[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(variable, unix_path, MAX_PATH)) {
+        return {};
+    }
+    std::wstring path = L"Z:" + std::wstring(unix_path);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+// The path the platform resolves a name to, links followed.
+std::wstring final_path(const std::wstring& name)
+{
+    HANDLE file = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    wchar_t path[1024] = {};
+    GetFinalPathNameByHandleW(file, path, 1024, 0);
+    CloseHandle(file);
+    return path;
+}
+
 std::vector<Measurement> many(std::size_t count)
 {
     std::vector<Measurement> list;
@@ -141,19 +164,132 @@ TEST(CsvFile, LargeListsCrossTheWriteChunksIntact)
     EXPECT_EQ(read_file(path), expected);
 }
 
+// However the chosen name reaches the file, the file itself takes the new rows and keeps what it
+// is: its other names, its attributes, the link that leads to it.
+TEST(CsvFile, TheFileItselfTakesTheRowsThroughEveryNameAndKeepsItsAttributes)
+{
+    TempFolder folder;
+    const std::string old_rows = HEADER + "1,00:00.000,00:00.250,250\r\n";
+    const std::string new_rows = old_rows + "2,00:01.000,00:01.250,250\r\n";
+    struct Case {
+        const char* what;
+        std::wstring chosen;
+        std::vector<std::wstring> names;  // every name that must show the export's outcome
+        DWORD attribute = 0;
+    };
+    std::vector<Case> cases = {
+        {"a second name", folder.file(L"first.csv"), {folder.file(L"first.csv"), folder.file(L"second.csv")}},
+        {"hidden", folder.file(L"hidden.csv"), {folder.file(L"hidden.csv")}, FILE_ATTRIBUTE_HIDDEN},
+        {"read-only", folder.file(L"read-only.csv"), {folder.file(L"read-only.csv")}, FILE_ATTRIBUTE_READONLY},
+    };
+    ASSERT_TRUE(write_csv_file(folder.file(L"first.csv").c_str(), many(1)));
+    ASSERT_TRUE(CreateHardLinkW(folder.file(L"second.csv").c_str(), folder.file(L"first.csv").c_str(), nullptr));
+    const std::wstring link = wine_path_from(L"QUILLFEN_SYMBOLIC_LINK");
+    if (!link.empty()) {
+        const std::wstring real = final_path(link);
+        cases.push_back({"a symbolic link", link, {link, real}});
+        ASSERT_TRUE(write_csv_file(real.c_str(), many(1)));
+    } else {
+        ADD_FAILURE() << "no symbolic link: run the test through tests/support/symbolic_link.sh";
+    }
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.attribute) {
+            ASSERT_TRUE(write_csv_file(c.chosen.c_str(), many(1)));
+            ASSERT_TRUE(SetFileAttributesW(c.chosen.c_str(), c.attribute));
+        }
+        const std::wstring real_before = final_path(c.chosen);
+        // A plain write is refused where this user may not write the file: the export is refused too.
+        HANDLE probe = CreateFileW(c.chosen.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        const bool writable = probe != INVALID_HANDLE_VALUE;
+        CloseHandle(probe);
+        EXPECT_EQ(write_csv_file(c.chosen.c_str(), many(2)), writable);
+        for (const std::wstring& name : c.names) {
+            EXPECT_EQ(read_file(name), writable ? new_rows : old_rows) << std::string(name.begin(), name.end());
+        }
+        EXPECT_EQ(final_path(c.chosen), real_before) << "the name no longer leads to the same file";
+        EXPECT_EQ(hex(GetFileAttributesW(c.chosen.c_str()) & c.attribute), hex(c.attribute));
+        SetFileAttributesW(c.chosen.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    EXPECT_EQ(snapshot(folder.path()).size(), 4u) << "a temporary file was left beside the export";
+}
+
+// A folder of the given length whose every part fits the platform's limit of a name.
+std::wstring long_folder(const TempFolder& folder, std::size_t length)
+{
+    std::wstring path = folder.path();
+    while (path.size() < length) {
+        path += L"\\" + std::wstring(std::min<std::size_t>(length - path.size() - 1, 100), L'f');
+        CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
+    }
+    return path;
+}
+
+// The dialog returns paths of up to 259 characters; the temporary file's name, longer still, must
+// fit wherever it is made.
+TEST(CsvFile, FoldersAsLongAsTheDialogAllows)
+{
+    TempFolder folder;
+    for (std::size_t length = 244; length <= 253; ++length) {
+        const std::wstring path = long_folder(folder, length) + L"\\a.csv";
+        SCOPED_TRACE(testing::Message() << "a path of " << path.size() << " characters");
+        ASSERT_TRUE(write_csv_file(path.c_str(), many(3)));
+        ASSERT_TRUE(write_csv_file(path.c_str(), many(2)));
+        EXPECT_EQ(lines_of(read_file(path)).size(), 3u);
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((path.substr(0, path.size() - 5) + L"*").c_str(), &found);
+        int names = 0;
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+            names += found.cFileName[0] != L'.';
+        }
+        FindClose(search);
+        EXPECT_EQ(names, 1) << "a temporary file was left beside the export";
+    }
+}
+
+// Run as a child by the test below: exports without end, to be killed part-way.
+constexpr wchar_t EXPORT_UNTIL_KILLED[] = L"QUILLFEN_EXPORT_UNTIL_KILLED";
+
+TEST(CsvFile, AKilledExportLeavesNoTemporaryFile)
+{
+    wchar_t target[MAX_PATH];
+    if (GetEnvironmentVariableW(EXPORT_UNTIL_KILLED, target, MAX_PATH)) {
+        for (const std::vector<Measurement> list = many(1000000);;) {
+            write_csv_file(target, list);
+        }
+    }
+    TempFolder folder;
+    const std::wstring path = folder.file(L"killed.csv");
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    SetEnvironmentVariableW(EXPORT_UNTIL_KILLED, path.c_str());
+    StartedProgram child(L"\"" + std::wstring(self) + L"\" --gtest_filter=CsvFile.AKilledExportLeavesNoTemporaryFile");
+    SetEnvironmentVariableW(EXPORT_UNTIL_KILLED, nullptr);
+    ASSERT_TRUE(child.started());
+    auto temporary_files = [&] {
+        auto files = snapshot(folder.path());
+        files.erase(L"killed.csv");
+        return files.size();
+    };
+    ASSERT_TRUE(pump_until([&] { return temporary_files() > 0; }, 20000)) << "the child never began to export";
+    Sleep(50);
+    TerminateProcess(child.process.hProcess, 9);
+    WaitForSingleObject(child.process.hProcess, 10000);
+    EXPECT_TRUE(pump_until([&] { return temporary_files() == 0; }, 2000))
+        << "the killed export left " << temporary_files() << " file(s) beside its target";
+}
+
 // Files of the user's own that look like temporary ones: an export must not touch them.
 void add_lookalikes(const TempFolder& folder, const wchar_t* target)
 {
     for (int i = 0; i < 3; ++i) {
         wchar_t name[MAX_PATH];
         GetTempFileNameW(folder.path().c_str(), L"qfx", 0, name);
-        std::FILE* file = _wfopen(name, L"wb");
-        std::fputs("the user's own", file);
-        std::fclose(file);
+        std::ofstream(name) << "the user's own";
     }
-    std::FILE* file = _wfopen(folder.file((std::wstring(target) + L".tmp").c_str()).c_str(), L"wb");
-    std::fputs("the user's own", file);
-    std::fclose(file);
+    for (const wchar_t* suffix : {L".tmp", L".qfx1.tmp"}) {
+        std::ofstream(fs::path(folder.file((target + std::wstring(suffix)).c_str()))) << "the user's own";
+    }
 }
 
 TEST(CsvFile, FailuresLeaveThePathAndItsFolderAsTheyWere)
@@ -176,8 +312,10 @@ TEST(CsvFile, FailuresLeaveThePathAndItsFolderAsTheyWere)
     CloseHandle(holder);
     EXPECT_EQ(snapshot(folder.path()), before);
 
-    // Once released, the same path takes the export; the look-alikes stay as they were.
+    // Once released, the same path takes the export and removes what an export cut off by a power
+    // failure left there; the look-alikes stay as they were.
     auto expected = snapshot(folder.path());
+    std::ofstream(fs::path(folder.file(L"locked.csv.qfx2.tmp")), std::ios::binary) << HEADER << "1,00:0";
     ASSERT_TRUE(write_csv_file(locked.c_str(), many(2)));
     expected[L"locked.csv"] = HEADER + "1,00:00.000,00:00.250,250\r\n2,00:01.000,00:01.250,250\r\n";
     EXPECT_EQ(snapshot(folder.path()), expected);
@@ -188,14 +326,12 @@ class SmallDisk : public testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t mount[MAX_PATH] = {};
-        if (!GetEnvironmentVariableW(L"QUILLFEN_SMALL_DISK", mount, MAX_PATH)) {
+        root_ = wine_path_from(L"QUILLFEN_SMALL_DISK");
+        if (root_.empty()) {
             char reason[512] = "run the test through tests/support/small_disk.sh";
             GetEnvironmentVariableA("QUILLFEN_SMALL_DISK_REFUSED", reason, sizeof reason);
             GTEST_SKIP() << "no small disk to fill: " << reason;
         }
-        root_ = L"Z:" + std::wstring(mount);
-        std::replace(root_.begin(), root_.end(), L'/', L'\\');
     }
     void TearDown() override
     {
@@ -231,17 +367,40 @@ TEST_F(SmallDisk, AFullDiskLeavesThePathAsItWasAndTheNextExportAfterRoomIsMadeIs
     EXPECT_FALSE(write_csv_file(existing.c_str(), many(1)));
     EXPECT_EQ(snapshot(root_), full);
 
-    DeleteFileW(file(L"filler").c_str());
-    ASSERT_TRUE(write_csv_file(existing.c_str(), many(250)));
-    const std::string content = read_file(existing);
-    EXPECT_EQ(lines_of(content).size(), 251u);
-    const std::string last = "250,04:09.000,04:09.250,250\r\n";
-    EXPECT_EQ(content.substr(content.size() - last.size()), last);
-    EXPECT_EQ(snapshot(root_).size(), 1u);
+    // Room made a KiB at a time, from none to more than the new file needs: whatever part of it
+    // fits, the export is whole or fails and leaves the disk as it was.
+    const std::vector<Measurement> list = many(250);
+    HANDLE filler = CreateFileW(file(L"filler").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    LARGE_INTEGER size{};
+    GetFileSizeEx(filler, &size);
+    bool exported = false;
+    for (int room = 1; room <= 12 && !exported; ++room) {
+        SCOPED_TRACE(testing::Message() << room << " KiB made free");
+        size.QuadPart -= 1024;
+        SetFilePointerEx(filler, size, nullptr, FILE_BEGIN);
+        SetEndOfFile(filler);
+        const auto before = snapshot(root_);
+        exported = write_csv_file(existing.c_str(), list);
+        if (exported) {
+            const std::string content = read_file(existing);
+            EXPECT_EQ(lines_of(content).size(), 251u);
+            const std::string last = "250,04:09.000,04:09.250,250\r\n";
+            EXPECT_EQ(content.substr(content.size() - last.size()), last);
+        } else {
+            EXPECT_EQ(snapshot(root_), before);
+        }
+    }
+    CloseHandle(filler);
+    EXPECT_TRUE(exported);
+    EXPECT_EQ(snapshot(root_).size(), 2u) << "a temporary file was left beside the export";
 }
 
 class Export : public OverlayTest {
 protected:
+    // The save dialog may make the folder it saved in the current one, which holds it until
+    // another is.
+    ~Export() override { SetCurrentDirectoryW(fs::temp_directory_path().c_str()); }
     void measure(int count)
     {
         for (int i = 0; i < count; ++i) {
@@ -301,39 +460,86 @@ TEST_F(Export, CancelWritesNothingAndKeepsTheStatus)
     EXPECT_TRUE(snapshot(folder_.path()).empty());
 }
 
-TEST_F(Export, OverwriteIsConfirmedAndReplacesTheFile)
+// Whatever name the user picks for the file, the file itself takes the rows: the link to it
+// stays a link, and every other name of it shows them too.
+TEST_F(Export, OverwriteIsConfirmedAndTheFileItselfTakesTheRows)
 {
     measure(1);
-    const std::wstring path = folder_.file(L"existing.csv");
-    ASSERT_TRUE(write_csv_file(path.c_str(), many(50)));
-    DialogDriver driver;
-    driver.path = path;
-    export_csv();
-    EXPECT_EQ(driver.overwrite_prompts, 1);
-    EXPECT_EQ(overlay.status_text, L"CSV exported.");
-    const std::vector<std::string> lines = lines_of(read_file(path));
-    ASSERT_EQ(lines.size(), 2u) << "rows of the old file remain";
-    EXPECT_EQ(lines[1].substr(0, 2), "1,");
+    const std::wstring plain = folder_.file(L"existing.csv");
+    ASSERT_TRUE(write_csv_file(plain.c_str(), many(50)));
+    ASSERT_TRUE(CreateHardLinkW(folder_.file(L"second.csv").c_str(), plain.c_str(), nullptr));
+    std::vector<std::wstring> chosen = {plain, folder_.file(L"second.csv")};
+    const std::wstring link = wine_path_from(L"QUILLFEN_SYMBOLIC_LINK");
+    if (!link.empty()) {
+        chosen.push_back(link);
+    }
+    for (const std::wstring& path : chosen) {
+        SCOPED_TRACE(std::string(path.begin(), path.end()));
+        const std::wstring real = final_path(path);
+        ASSERT_TRUE(write_csv_file(path.c_str(), many(50)));
+        DialogDriver driver;
+        driver.path = path;
+        export_csv();
+        EXPECT_EQ(driver.overwrite_prompts, 1);
+        EXPECT_EQ(overlay.status_text, L"CSV exported.");
+        const std::vector<std::string> lines = lines_of(read_file(real));
+        ASSERT_EQ(lines.size(), 2u) << "rows of the old file remain, or the file was not written";
+        EXPECT_EQ(lines[1].substr(0, 2), "1,");
+        EXPECT_EQ(read_file(plain), read_file(folder_.file(L"second.csv"))) << "the file's two names differ";
+        EXPECT_EQ(final_path(path), real) << "the chosen name no longer leads to the same file";
+    }
+    EXPECT_EQ(snapshot(folder_.path()).size(), 2u) << "a temporary file was left beside the export";
 }
 
+// A file held by another program; as an ordinary user, also a read-only file of the user's own.
 TEST_F(Export, FailureShowsTheStatusThenTheErrorBoxThenRepaints)
 {
     measure(3);
-    const std::wstring path = folder_.file(L"in-use.csv");
-    HANDLE holder = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    std::vector<std::wstring> paths = {folder_.file(L"in-use.csv")};
+    HANDLE holder = CreateFileW(paths[0].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    DialogDriver driver;
-    driver.path = path;
-    ValidateRect(window(), nullptr);
-    export_csv();
-    CloseHandle(holder);
+    const std::wstring foreign = wine_path_from(L"QUILLFEN_FOREIGN_FILES");
+    if (!foreign.empty()) {
+        paths.push_back(foreign + L"\\read-only.csv");
+    }
+    for (const std::wstring& path : paths) {
+        SCOPED_TRACE(std::string(path.begin(), path.end()));
+        const std::string before = read_file(path);
+        DialogDriver driver;
+        driver.path = path;
+        ValidateRect(window(), nullptr);
+        export_csv();
+        EXPECT_EQ(read_file(path), before);
 
-    EXPECT_EQ(driver.error_boxes, 1);
-    EXPECT_EQ(driver.error_box, L"Quillfen Replay Overlay | The CSV file could not be written. | OK | error icon | "
-                                L"owned by the overlay");
-    EXPECT_EQ(driver.status_during_box, L"Could not write the CSV file.");
-    EXPECT_EQ(pending_repaint(), WHOLE_CLIENT);
-    EXPECT_EQ(overlay.status_text, L"Could not write the CSV file.");
-    EXPECT_EQ(overlay.measurements.size(), 3u);
-    EXPECT_TRUE(IsWindowEnabled(overlay.export_button));
+        EXPECT_EQ(driver.error_boxes, 1);
+        EXPECT_EQ(driver.error_box, L"Quillfen Replay Overlay | The CSV file could not be written. | OK | error icon | "
+                                    L"owned by the overlay");
+        EXPECT_EQ(driver.status_during_box, L"Could not write the CSV file.");
+        EXPECT_EQ(pending_repaint(), WHOLE_CLIENT);
+        EXPECT_EQ(overlay.status_text, L"Could not write the CSV file.");
+        EXPECT_EQ(overlay.measurements.size(), 3u);
+        EXPECT_TRUE(IsWindowEnabled(overlay.export_button));
+    }
+    CloseHandle(holder);
+}
+
+// As an ordinary user, for whom permissions hold: what a plain write of the file would refuse,
+// the export refuses, and the file stays as it was.
+TEST(OrdinaryUser, FilesTheUserMayNotWriteAreRefusedAndStayAsTheyWere)
+{
+    const std::wstring files = wine_path_from(L"QUILLFEN_FOREIGN_FILES");
+    if (files.empty()) {
+        char reason[512] = "run the test through tests/support/ordinary_user.sh";
+        GetEnvironmentVariableA("QUILLFEN_ORDINARY_USER_REFUSED", reason, sizeof reason);
+        GTEST_SKIP() << "not run as an ordinary user: " << reason;
+    }
+    const std::wstring marked = files + L"\\marked-read-only.csv";
+    ASSERT_TRUE(write_csv_file(marked.c_str(), many(1)));
+    ASSERT_TRUE(SetFileAttributesW(marked.c_str(), FILE_ATTRIBUTE_READONLY));
+    const auto before = snapshot(files);
+    for (const wchar_t* name : {L"marked-read-only.csv", L"read-only.csv", L"other-user.csv", L"other-group.csv"}) {
+        const std::wstring path = files + L"\\" + name;
+        EXPECT_FALSE(write_csv_file(path.c_str(), many(2))) << std::string(path.begin(), path.end());
+    }
+    EXPECT_EQ(snapshot(files), before);
 }
