@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/overlay_state.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -69,7 +71,7 @@ protected:
     virtual void before_start() {}
     void SetUp() override;
     void TearDown() override;
-    HWND window() const;
+    HWND window() const { return overlay.main_window; }
 };
 
 // A 32-bit top-down bitmap selected into a memory context, to draw into and read back.
