@@ -5,17 +5,13 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "app/overlay_state.h"
 #include "measure/clock_text.h"
 #include "measure/marker.h"
 
-struct ClockCase {
-    double seconds;
-    const char* text;
-};
-
-static const ClockCase CLOCK_CASES[] = {
+static const std::pair<double, const char*> CLOCK_CASES[] = {
     {0.0004, "00:00.000"},
     {0.0005, "00:00.001"},  // a half millisecond rounds up
     {59.9994, "00:59.999"},
@@ -39,25 +35,19 @@ static const ClockCase CLOCK_CASES[] = {
 // Both forms of the text, each against the characters written out above.
 TEST(ClockText, RoundsHalfUpAndSplitsIntoMinutesSecondsMillis)
 {
-    for (const ClockCase& c : CLOCK_CASES) {
-        SCOPED_TRACE(testing::Message() << "seconds " << c.seconds);
-        const std::string expected = c.text;
+    for (const auto& [seconds, text] : CLOCK_CASES) {
+        SCOPED_TRACE(testing::Message() << "seconds " << seconds);
+        const std::string expected = text;
         char narrow[CLOCK_TEXT_CAPACITY];
-        EXPECT_EQ(std::string(narrow, put_clock_text(narrow, c.seconds)), expected);
+        EXPECT_EQ(std::string(narrow, put_clock_text(narrow, seconds)), expected);
         wchar_t wide[CLOCK_TEXT_CAPACITY];
-        format_clock(c.seconds, wide);
+        format_clock(seconds, wide);
         EXPECT_EQ(std::wstring(wide), std::wstring(expected.begin(), expected.end()));
     }
 }
 
-struct ElapsedCase {
-    std::int64_t frequency;
-    std::int64_t ticks;
-    std::int64_t ms;
-};
-
-// Exact values, worked out with rational arithmetic.
-static const ElapsedCase ELAPSED_CASES[] = {
+// Frequency, ticks and the exact milliseconds, worked out with rational arithmetic.
+static const std::int64_t ELAPSED_CASES[][3] = {
     {10'000'000, 0, 0},
     {10'000'000, 5'000, 1},   // exactly half a millisecond
     {10'000'000, 4'999, 0},   // just below it
@@ -75,10 +65,9 @@ static const ElapsedCase ELAPSED_CASES[] = {
 
 TEST(ElapsedMs, RoundsToTheNearestMillisecondWithoutOverflow)
 {
-    for (const ElapsedCase& c : ELAPSED_CASES) {
-        overlay.counter_frequency = c.frequency;
+    for (const auto& [frequency, ticks, ms] : ELAPSED_CASES) {
+        overlay.counter_frequency = frequency;
         overlay.visible_counter = 1'000'000;  // the difference counts, not the counter's own value
-        EXPECT_EQ(elapsed_ms(overlay.visible_counter + c.ticks), c.ms)
-            << "frequency " << c.frequency << ", ticks " << c.ticks;
+        EXPECT_EQ(elapsed_ms(overlay.visible_counter + ticks), ms) << "frequency " << frequency << ", ticks " << ticks;
     }
 }

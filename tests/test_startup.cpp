@@ -30,9 +30,10 @@ TEST_F(Startup, CreatesTheTopmostCaptionlessWindowAtItsPlace)
     EXPECT_EQ(place_of(window()), usual_place());
 }
 
-// The drawing objects and the window class as the platform reports them.
-TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
+// The drawing objects and the window class as the platform reports them; the release deletes all nine.
+TEST_F(Startup, FontsBrushesAndClassHoldTheirParametersAndReleaseDeletesTheObjects)
 {
+    std::vector<HGDIOBJ> objects;
     const std::pair<HFONT OverlayState::*, FontLook> fonts[] = {
         {&OverlayState::body_font, BODY_FONT},   {&OverlayState::unit_font, UNIT_FONT},
         {&OverlayState::label_font, LABEL_FONT}, {&OverlayState::readout_font, READOUT_FONT},
@@ -40,6 +41,7 @@ TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
     };
     for (const auto& [field, look] : fonts) {
         LOGFONTW font{};
+        objects.push_back(overlay.*field);
         ASSERT_EQ(GetObjectW(overlay.*field, sizeof font, &font), static_cast<int>(sizeof font));
         const std::array<LONG, 13> got{font.lfHeight,    font.lfWidth,    font.lfEscapement, font.lfOrientation,
                                        font.lfWeight,    font.lfItalic,   font.lfUnderline,  font.lfStrikeOut,
@@ -55,6 +57,7 @@ TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
     };
     for (const auto& [brush, colour] : brushes) {
         LOGBRUSH logical{};
+        objects.push_back(brush);
         ASSERT_EQ(GetObjectW(brush, sizeof logical, &logical), static_cast<int>(sizeof logical));
         EXPECT_EQ(logical.lbStyle, static_cast<UINT>(BS_SOLID));
         EXPECT_EQ(rgb(logical.lbColor), rgb(colour));
@@ -63,6 +66,12 @@ TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
     EXPECT_EQ(GetClassLongPtrW(window(), GCL_CBCLSEXTRA) + GetClassLongPtrW(window(), GCL_CBWNDEXTRA), 0);
     EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HICON), reinterpret_cast<LONG_PTR>(LoadIconW(nullptr, IDI_APPLICATION)));
     EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HCURSOR), reinterpret_cast<LONG_PTR>(LoadCursorW(nullptr, IDC_ARROW)));
+
+    release_gdi_objects();
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        EXPECT_EQ(GetObjectType(objects[i]), 0u) << "object " << i << " is still alive";
+    }
+    create_gdi_objects();  // for the teardown
 }
 
 TEST_F(Startup, HiddenAndMaximizedShowCommandsShowTheWindowNormallyAtItsPlace)
@@ -81,18 +90,6 @@ TEST_F(Startup, HiddenAndMaximizedShowCommandsShowTheWindowNormallyAtItsPlace)
             EXPECT_EQ(place_of(window()), usual_place());
         }
     }
-}
-
-TEST_F(Startup, ReleaseDeletesAllNineObjects)
-{
-    const HGDIOBJ objects[] = {overlay.body_font,        overlay.unit_font,   overlay.label_font,
-                               overlay.readout_font,     overlay.title_font,  overlay.background_brush,
-                               overlay.panel_brush,      overlay.accent_brush, overlay.border_brush};
-    release_gdi_objects();
-    for (std::size_t i = 0; i < std::size(objects); ++i) {
-        EXPECT_EQ(GetObjectType(objects[i]), 0u) << "object " << i << " of the nine is still alive";
-    }
-    create_gdi_objects();  // for the teardown
 }
 
 static LRESULT CALLBACK refuse_creation(int code, WPARAM wparam, LPARAM lparam)

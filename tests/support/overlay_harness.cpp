@@ -154,7 +154,7 @@ void OverlayTest::TearDown()
     overlay = OverlayState{};
 }
 
-Canvas::Canvas(int width, int height) : width_(width), height_(height)
+Canvas::Canvas(int width, int height) : width_(width)
 {
     BITMAPINFO info{};
     info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB};  // top-down: row 0 first
