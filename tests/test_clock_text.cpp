@@ -5,21 +5,13 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "app/overlay_state.h"
 #include "measure/clock_text.h"
 #include "measure/marker.h"
 
-struct ClockCase {
-    double seconds;
-    const char* text;
-};
-
-static const ClockCase CLOCK_CASES[] = {
-    {0.0, "00:00.000"},
-    {1.5, "00:01.500"},
-    {2.25, "00:02.250"},
-    {83.4567, "01:23.457"},
+static const std::pair<double, const char*> CLOCK_CASES[] = {
     {0.0004, "00:00.000"},
     {0.0005, "00:00.001"},  // a half millisecond rounds up
     {59.9994, "00:59.999"},
@@ -27,8 +19,7 @@ static const ClockCase CLOCK_CASES[] = {
     {1.0005, "00:01.001"},   // wider arithmetic would give 00:01.000
     {3599.9994, "59:59.999"},
     {3599.9995, "60:00.000"},
-    {5999.9995, "100:00.000"},
-    {6000.0, "100:00.000"},  // minutes never fold into hours
+    {5999.9995, "100:00.000"},  // minutes never fold into hours
     {36000.0, "600:00.000"},
     {-0.0004, "00:00.000"},
     {-0.0006, "00:00.000"},
@@ -37,47 +28,26 @@ static const ClockCase CLOCK_CASES[] = {
     {std::numeric_limits<double>::quiet_NaN(), "00:00.000"},
     {std::numeric_limits<double>::infinity(), "00:00.000"},
     {-std::numeric_limits<double>::infinity(), "00:00.000"},
-    {9.3e15, "00:00.000"},                        // beyond a signed 64-bit millisecond count
-    {9.2e15, "153333333333333:20.000"},           // the longest text there is: 22 characters
+    {9.3e15, "00:00.000"},  // beyond a signed 64-bit millisecond count
+    {9.2e15, "153333333333333:20.000"},  // the longest text there is: 22 characters
 };
 
-static std::string narrow_clock(double seconds)
-{
-    char text[CLOCK_TEXT_CAPACITY];
-    return std::string(text, put_clock_text(text, seconds));
-}
-
-static std::wstring wide_clock(double seconds)
-{
-    wchar_t text[CLOCK_TEXT_CAPACITY];
-    format_clock(seconds, text);
-    return text;
-}
-
+// Both forms of the text, each against the characters written out above.
 TEST(ClockText, RoundsHalfUpAndSplitsIntoMinutesSecondsMillis)
 {
-    for (const ClockCase& c : CLOCK_CASES) {
-        SCOPED_TRACE(testing::Message() << "seconds " << c.seconds);
-        EXPECT_EQ(narrow_clock(c.seconds), c.text);
+    for (const auto& [seconds, text] : CLOCK_CASES) {
+        SCOPED_TRACE(testing::Message() << "seconds " << seconds);
+        const std::string expected = text;
+        char narrow[CLOCK_TEXT_CAPACITY];
+        EXPECT_EQ(std::string(narrow, put_clock_text(narrow, seconds)), expected);
+        wchar_t wide[CLOCK_TEXT_CAPACITY];
+        format_clock(seconds, wide);
+        EXPECT_EQ(std::wstring(wide), std::wstring(expected.begin(), expected.end()));
     }
 }
 
-TEST(ClockText, WideAndNarrowFormsGiveTheSameCharacters)
-{
-    for (const ClockCase& c : CLOCK_CASES) {
-        const std::string narrow = narrow_clock(c.seconds);
-        EXPECT_EQ(wide_clock(c.seconds), std::wstring(narrow.begin(), narrow.end())) << c.text;
-    }
-}
-
-struct ElapsedCase {
-    std::int64_t frequency;
-    std::int64_t ticks;
-    std::int64_t ms;
-};
-
-// Exact values, worked out with rational arithmetic.
-static const ElapsedCase ELAPSED_CASES[] = {
+// Frequency, ticks and the exact milliseconds, worked out with rational arithmetic.
+static const std::int64_t ELAPSED_CASES[][3] = {
     {10'000'000, 0, 0},
     {10'000'000, 5'000, 1},   // exactly half a millisecond
     {10'000'000, 4'999, 0},   // just below it
@@ -95,10 +65,9 @@ static const ElapsedCase ELAPSED_CASES[] = {
 
 TEST(ElapsedMs, RoundsToTheNearestMillisecondWithoutOverflow)
 {
-    for (const ElapsedCase& c : ELAPSED_CASES) {
-        overlay.counter_frequency = c.frequency;
+    for (const auto& [frequency, ticks, ms] : ELAPSED_CASES) {
+        overlay.counter_frequency = frequency;
         overlay.visible_counter = 1'000'000;  // the difference counts, not the counter's own value
-        EXPECT_EQ(elapsed_ms(overlay.visible_counter + c.ticks), c.ms)
-            << "frequency " << c.frequency << ", ticks " << c.ticks;
+        EXPECT_EQ(elapsed_ms(overlay.visible_counter + ticks), ms) << "frequency " << frequency << ", ticks " << ticks;
     }
 }

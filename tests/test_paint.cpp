@@ -2,7 +2,9 @@
 #include "tests/support/face.h"
 #include "tests/support/overlay_harness.h"
 
+#include <algorithm>
 #include <climits>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,24 +15,10 @@
 
 namespace {
 
-// Rows in which a colour appears inside a rectangle: tells a dash from a digit.
-int height_of(const Canvas& canvas, COLORREF colour, RECT rect)
-{
-    int top = INT_MAX;
-    int bottom = INT_MIN;
-    for (int y = rect.top; y < rect.bottom; ++y) {
-        if (canvas.count(colour, {rect.left, y, rect.right, y + 1}) > 0) {
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-        }
-    }
-    return bottom < top ? 0 : bottom - top + 1;
-}
-
 // Whether the rectangle holds exactly the text as the platform draws it on its own, in Segoe UI
 // of the given height and weight, colour and format over the same fill; if not, where it differs.
-testing::AssertionResult shows_text(const Canvas& painted, const wchar_t* text, RECT rect, FontLook look, COLORREF colour, COLORREF fill,
-                UINT format)
+testing::AssertionResult shows_text(const Canvas& painted, const wchar_t* text, RECT rect, FontLook look,
+                                    COLORREF colour, COLORREF fill, UINT format)
 {
     Canvas reference(W, H);
     HBRUSH brush = CreateSolidBrush(fill);
@@ -54,13 +42,12 @@ testing::AssertionResult shows_text(const Canvas& painted, const wchar_t* text, 
             }
         }
     }
-    const std::string where = " in " + std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
-                              std::to_string(rect.right) + " " + std::to_string(rect.bottom);
     if (differences == 0) {
-        return testing::AssertionSuccess() << "the text is drawn exactly" << where;
+        return testing::AssertionSuccess();
     }
-    return testing::AssertionFailure() << differences << " pixels differ from the text as drawn" << where
-                                       << "; first at " << first;
+    return testing::AssertionFailure() << differences << " pixels differ from the text as drawn in " << rect.left
+                                       << " " << rect.top << " " << rect.right << " " << rect.bottom << "; first at "
+                                       << first;
 }
 
 constexpr UINT LEFT = DT_LEFT | DT_VCENTER | DT_SINGLELINE;
@@ -85,27 +72,45 @@ testing::AssertionResult colour_only_in(const Canvas& canvas, COLORREF colour, s
     return testing::AssertionSuccess();
 }
 
-// Draws one of the overlay's buttons as the platform would ask for it.
-void draw_button(Canvas& canvas, HWND button, UINT state, RECT rect)
+// The overlay as it stands on the screen, once Wine has passed its surface on to the display.
+void grab_window(Canvas& canvas, HWND window)
 {
-    DRAWITEMSTRUCT item{};
-    item.CtlType = ODT_BUTTON;
-    item.CtlID = static_cast<UINT>(GetDlgCtrlID(button));
-    item.itemState = state;
-    item.hwndItem = button;
-    item.hDC = canvas.dc();
-    item.rcItem = rect;
-    draw_owner_button(item);
+    pump_until([] { return false; }, 180);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    HDC screen = GetDC(nullptr);
+    BitBlt(canvas.dc(), 0, 0, W, H, screen, rect.left, rect.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
 }
+
+// How many more GDI objects this process could still create: falls by one for every object
+// that is created and never deleted.
+int free_gdi_objects()
+{
+    std::vector<HBRUSH> brushes;
+    for (HBRUSH brush; brushes.size() < 100000 && (brush = CreateSolidBrush(RGB(1, 2, 3))) != nullptr;) {
+        brushes.push_back(brush);
+    }
+    for (HBRUSH brush : brushes) {
+        DeleteObject(brush);
+    }
+    return static_cast<int>(brushes.size());
+}
+
+// The whole face as the program paints it from the state record.
+struct Face : Canvas {
+    Face() : Canvas(W, H) { draw_overlay(dc(), W, H); }
+};
 
 }  // namespace
 
 class Paint : public OverlayTest {};
 
-TEST_F(Paint, FixedGeometryInItsExactColours)
+TEST_F(Paint, TheFaceInItsExactColoursWithTheTextsInsideTheirRectangles)
 {
-    Canvas canvas(W, H);
-    draw_overlay(canvas.dc(), W, H);
+    overlay.measurements = {{12.345, 13.012, 667}};
+    overlay.current_ms = 667;
+    const Face canvas;
     struct Probe {
         int x, y;
         COLORREF colour;
@@ -122,14 +127,6 @@ TEST_F(Paint, FixedGeometryInItsExactColours)
     for (const Probe& p : probes) {
         EXPECT_EQ(rgb(canvas.pixel(p.x, p.y)), rgb(p.colour)) << "at " << p.x << "," << p.y;
     }
-}
-
-TEST_F(Paint, TextsStayInsideTheirRectanglesInTheirColours)
-{
-    overlay.measurements = {{12.345, 13.012, 667}};
-    overlay.current_ms = 667;
-    Canvas canvas(W, H);
-    draw_overlay(canvas.dc(), W, H);
     EXPECT_TRUE(colour_only_in(canvas, PRIMARY, {TITLE, READOUT, time_to_kill_cell(0)}));
     EXPECT_TRUE(colour_only_in(canvas, SECONDARY, {TAG, STATUS, HEADING, times_cell(0)}));
     EXPECT_TRUE(colour_only_in(canvas, DIM, {number_cell(0), FOOTER}));
@@ -137,7 +134,8 @@ TEST_F(Paint, TextsStayInsideTheirRectanglesInTheirColours)
     EXPECT_TRUE(colour_only_in(canvas, DOT, {STATUS_DOT}));
 
     const RECT title_before_dot{20, 14, 298, 44};  // the status dot overlaps the title's rectangle
-    EXPECT_TRUE(shows_text(canvas, L"QUILLFEN  /  REPLAY OVERLAY", title_before_dot, TITLE_FONT, PRIMARY, BACKGROUND, LEFT));
+    EXPECT_TRUE(shows_text(canvas, L"QUILLFEN  /  REPLAY OVERLAY", title_before_dot, TITLE_FONT, PRIMARY, BACKGROUND,
+                           LEFT));
     EXPECT_TRUE(shows_text(canvas, L"REPLAY", TAG, LABEL_FONT, SECONDARY, BACKGROUND, LEFT));
     EXPECT_TRUE(shows_text(canvas, L"TIME FROM ENEMY VISIBLE TO KILL", LABEL, LABEL_FONT, ACCENT, BACKGROUND, LEFT));
     EXPECT_TRUE(shows_text(canvas, L"Press F8 when the enemy becomes visible.", STATUS, BODY_FONT, SECONDARY,
@@ -152,46 +150,30 @@ TEST_F(Paint, TextsStayInsideTheirRectanglesInTheirColours)
     EXPECT_TRUE(shows_text(canvas, L"667 ms", time_to_kill_cell(0), UNIT_FONT, PRIMARY, PANEL, RIGHT));
 }
 
-TEST_F(Paint, FooterWarnsInTheAccentColourWithoutHotkeys)
-{
-    overlay.hotkeys_ok = false;
-    Canvas canvas(W, H);
-    draw_overlay(canvas.dc(), W, H);
-    EXPECT_TRUE(colour_only_in(canvas, ACCENT, {ACCENT_BAR, LABEL, UNIT, FOOTER}));
-    EXPECT_TRUE(shows_text(canvas, L"Global hotkeys unavailable. Use the overlay buttons.", FOOTER, LABEL_FONT,
-                           ACCENT, BACKGROUND, CENTER));
-}
-
 TEST_F(Paint, ReadoutShowsTheDashOnlyBeforeAnythingIsMeasured)
 {
-    // A dash is a thin bar; a digit stands most of the font's 68-pixel height.
-    auto readout_height = [] {
-        Canvas canvas(W, H);
-        draw_overlay(canvas.dc(), W, H);
-        return height_of(canvas, PRIMARY, READOUT);
+    auto readout_shows = [](const wchar_t* text) {
+        return shows_text(Face(), text, READOUT, READOUT_FONT, PRIMARY, BACKGROUND, RIGHT);
     };
-    const int dash = readout_height();
-    EXPECT_GT(dash, 0);
-    EXPECT_LT(dash, 12);
-
+    const wchar_t* const dash = L"\u2014";
+    EXPECT_TRUE(readout_shows(dash));
     toggle_mark();  // running, still 0
-    EXPECT_GT(readout_height(), 30);
+    EXPECT_TRUE(readout_shows(L"0"));
     reset_marker();  // empty list again
-    EXPECT_LT(readout_height(), 12);
+    EXPECT_TRUE(readout_shows(dash));
     toggle_mark();
     toggle_mark();
     reset_marker();  // 0 with a measurement in the list
-    EXPECT_GT(readout_height(), 30);
+    EXPECT_TRUE(readout_shows(L"0"));
     clear_measurements();
-    EXPECT_LT(readout_height(), 12);
+    EXPECT_TRUE(readout_shows(dash));
 }
 
 TEST_F(Paint, TooWideTextsAreClippedAtTheirRectangles)
 {
     overlay.status_text = std::wstring(80, L'W');
     overlay.current_ms = LLONG_MIN;  // "-9223372036854775808": far wider than 322 pixels
-    Canvas canvas(W, H);
-    draw_overlay(canvas.dc(), W, H);
+    const Face canvas;
     EXPECT_GT(canvas.count(SECONDARY, {398, STATUS.top, 408, STATUS.bottom}), 0);
     EXPECT_EQ(canvas.count(SECONDARY, {408, STATUS.top, W, STATUS.bottom}), 0);
     EXPECT_GT(canvas.count(PRIMARY, {20, READOUT.top, 40, READOUT.bottom}), 0);
@@ -201,11 +183,7 @@ TEST_F(Paint, TooWideTextsAreClippedAtTheirRectangles)
 
 TEST_F(Paint, PanelShowsTheNewestFourRowsNumberedInTheWholeList)
 {
-    struct Case {
-        std::size_t count;
-        std::vector<const wchar_t*> numbers;  // top to bottom
-    };
-    const Case cases[] = {
+    const std::pair<std::size_t, std::vector<const wchar_t*>> cases[] = {  // measurements, numbers top to bottom
         {0, {}},
         {1, {L"01"}},
         {4, {L"01", L"02", L"03", L"04"}},
@@ -213,25 +191,23 @@ TEST_F(Paint, PanelShowsTheNewestFourRowsNumberedInTheWholeList)
         {10, {L"07", L"08", L"09", L"10"}},
         {100, {L"97", L"98", L"99", L"100"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.count << " measurements");
+    for (const auto& [count, numbers] : cases) {
+        SCOPED_TRACE(testing::Message() << count << " measurements");
         overlay.measurements.clear();
-        for (std::size_t i = 0; i < c.count; ++i) {
+        for (std::size_t i = 0; i < count; ++i) {
             overlay.measurements.push_back({static_cast<double>(i), static_cast<double>(i) + 0.5, 500});
         }
-        Canvas canvas(W, H);
-        draw_overlay(canvas.dc(), W, H);
-        const RECT right_of_numbers{64, EMPTY_TEXT.top, EMPTY_TEXT.right, EMPTY_TEXT.bottom};
-        EXPECT_EQ(canvas.count(DIM, right_of_numbers) > 0, c.count == 0);
-        if (c.count == 0) {
+        const Face canvas;
+        EXPECT_EQ(canvas.count(DIM, {64, EMPTY_TEXT.top, EMPTY_TEXT.right, EMPTY_TEXT.bottom}) > 0, count == 0);
+        if (count == 0) {
             EXPECT_TRUE(shows_text(canvas, L"Completed measurements appear here.", EMPTY_TEXT, BODY_FONT, DIM,
                                    PANEL, DT_CENTER | DT_SINGLELINE));
         }
         for (int row = 0; row < 4; ++row) {
-            const bool drawn = row < static_cast<int>(c.numbers.size());
+            const bool drawn = row < static_cast<int>(numbers.size());
             EXPECT_EQ(canvas.count(SECONDARY, times_cell(row)) > 0, drawn) << "row " << row;
             if (drawn) {
-                EXPECT_TRUE(shows_text(canvas, c.numbers[row], number_cell(row), BODY_FONT, DIM, PANEL, LEFT))
+                EXPECT_TRUE(shows_text(canvas, numbers[row], number_cell(row), BODY_FONT, DIM, PANEL, LEFT))
                     << "row " << row;
             }
         }
@@ -262,11 +238,12 @@ TEST_F(Paint, OwnerButtonsInEveryState)
     // Whatever label a button holds is drawn: one that is none of the usual ones shows it.
     const wchar_t* const label = L"LABEL 0123 [F8]";
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "button " << GetDlgCtrlID(overlay.*c.button) << ", state 0x" << std::hex
-                                        << c.state);
-        SetWindowTextW(overlay.*c.button, label);
-        Canvas canvas(200, 60);
-        draw_button(canvas, overlay.*c.button, c.state, {10, 5, 170, 53});
+        HWND button = overlay.*c.button;
+        SCOPED_TRACE(testing::Message() << "button " << GetDlgCtrlID(button) << ", state 0x" << std::hex << c.state);
+        SetWindowTextW(button, label);
+        Canvas canvas(200, 60);  // the button drawn as the platform asks for it
+        draw_owner_button({ODT_BUTTON, static_cast<UINT>(GetDlgCtrlID(button)), 0, 0, c.state, button, canvas.dc(),
+                           {10, 5, 170, 53}, 0});
         EXPECT_EQ(rgb(canvas.pixel(10, 5)), rgb(c.frame));
         EXPECT_EQ(rgb(canvas.pixel(169, 52)), rgb(c.frame));
         EXPECT_EQ(rgb(canvas.pixel(9, 4)), "#000000");  // nothing outside the button
@@ -275,43 +252,8 @@ TEST_F(Paint, OwnerButtonsInEveryState)
     }
 }
 
-namespace {
-
-// The overlay as it stands on the screen, once Wine has passed its surface on to the display.
-void grab_window(Canvas& canvas, HWND window)
-{
-    for (int i = 0; i < 3; ++i) {
-        pump_messages();
-        Sleep(60);
-    }
-    RECT rect;
-    GetWindowRect(window, &rect);
-    HDC screen = GetDC(nullptr);
-    BitBlt(canvas.dc(), 0, 0, W, H, screen, rect.left, rect.top, SRCCOPY);
-    ReleaseDC(nullptr, screen);
-}
-
-// How many more GDI objects this process could still create: falls by one for every object
-// that is created and never deleted.
-int free_gdi_objects()
-{
-    std::vector<HBRUSH> brushes;
-    while (brushes.size() < 100000) {
-        HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-        if (!brush) {
-            break;
-        }
-        brushes.push_back(brush);
-    }
-    for (HBRUSH brush : brushes) {
-        DeleteObject(brush);
-    }
-    return static_cast<int>(brushes.size());
-}
-
-}  // namespace
-
-TEST_F(Paint, TheWindowShowsTheWholeFaceAroundItsButtons)
+// Without hotkeys, where the footer warns in the accent colour.
+TEST_F(Paint, TheWindowShowsTheWholeFaceAroundItsButtonsAndTheFooterWarnsWithoutHotkeys)
 {
     overlay.hotkeys_ok = false;
     overlay.measurements = {{1.5, 2.25, 750}, {83.4567, 84.2, 743}};
@@ -320,17 +262,17 @@ TEST_F(Paint, TheWindowShowsTheWholeFaceAroundItsButtons)
     RedrawWindow(window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_NOCHILDREN);
     Canvas screen(W, H);
     grab_window(screen, window());
-    Canvas face(W, H);
-    draw_overlay(face.dc(), W, H);
+    const Face face;
+    EXPECT_TRUE(colour_only_in(face, ACCENT, {ACCENT_BAR, LABEL, UNIT, FOOTER}));
+    EXPECT_TRUE(shows_text(face, L"Global hotkeys unavailable. Use the overlay buttons.", FOOTER, LABEL_FONT, ACCENT,
+                           BACKGROUND, CENTER));
 
     int differences = 0;
     for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
             const POINT point{x, y};
-            bool on_button = false;
-            for (const RECT& button : BUTTON_RECTS) {
-                on_button = on_button || PtInRect(&button, point);
-            }
+            const bool on_button = std::any_of(std::begin(BUTTON_RECTS), std::end(BUTTON_RECTS),
+                                               [&](const RECT& button) { return PtInRect(&button, point); });
             differences += !on_button && screen.pixel(x, y) != face.pixel(x, y);
         }
     }

@@ -4,7 +4,6 @@
 #include "tests/support/overlay_harness.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -31,9 +30,10 @@ TEST_F(Startup, CreatesTheTopmostCaptionlessWindowAtItsPlace)
     EXPECT_EQ(place_of(window()), usual_place());
 }
 
-// The drawing objects and the window class as the platform reports them.
-TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
+// The drawing objects and the window class as the platform reports them; the release deletes all nine.
+TEST_F(Startup, FontsBrushesAndClassHoldTheirParametersAndReleaseDeletesTheObjects)
 {
+    std::vector<HGDIOBJ> objects;
     const std::pair<HFONT OverlayState::*, FontLook> fonts[] = {
         {&OverlayState::body_font, BODY_FONT},   {&OverlayState::unit_font, UNIT_FONT},
         {&OverlayState::label_font, LABEL_FONT}, {&OverlayState::readout_font, READOUT_FONT},
@@ -41,11 +41,11 @@ TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
     };
     for (const auto& [field, look] : fonts) {
         LOGFONTW font{};
+        objects.push_back(overlay.*field);
         ASSERT_EQ(GetObjectW(overlay.*field, sizeof font, &font), static_cast<int>(sizeof font));
-        const std::array<LONG, 13> got{font.lfHeight,    font.lfWidth,         font.lfEscapement,
-                                       font.lfOrientation, font.lfWeight,      font.lfItalic,
-                                       font.lfUnderline, font.lfStrikeOut,     font.lfCharSet,
-                                       font.lfOutPrecision, font.lfClipPrecision, font.lfQuality,
+        const std::array<LONG, 13> got{font.lfHeight,    font.lfWidth,    font.lfEscapement, font.lfOrientation,
+                                       font.lfWeight,    font.lfItalic,   font.lfUnderline,  font.lfStrikeOut,
+                                       font.lfCharSet,   font.lfOutPrecision, font.lfClipPrecision, font.lfQuality,
                                        font.lfPitchAndFamily};
         EXPECT_EQ(got, (std::array<LONG, 13>{look.height, 0, 0, 0, look.weight, 0, 0, 0, 1, 0, 0, 5, 0}));
         EXPECT_STREQ(font.lfFaceName, L"Segoe UI");
@@ -57,6 +57,7 @@ TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
     };
     for (const auto& [brush, colour] : brushes) {
         LOGBRUSH logical{};
+        objects.push_back(brush);
         ASSERT_EQ(GetObjectW(brush, sizeof logical, &logical), static_cast<int>(sizeof logical));
         EXPECT_EQ(logical.lbStyle, static_cast<UINT>(BS_SOLID));
         EXPECT_EQ(rgb(logical.lbColor), rgb(colour));
@@ -65,54 +66,30 @@ TEST_F(Startup, FontsBrushesAndClassHoldTheirParameters)
     EXPECT_EQ(GetClassLongPtrW(window(), GCL_CBCLSEXTRA) + GetClassLongPtrW(window(), GCL_CBWNDEXTRA), 0);
     EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HICON), reinterpret_cast<LONG_PTR>(LoadIconW(nullptr, IDI_APPLICATION)));
     EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HCURSOR), reinterpret_cast<LONG_PTR>(LoadCursorW(nullptr, IDC_ARROW)));
-}
 
-TEST_F(Startup, HiddenAndMaximizedShowCommandsShowTheWindowNormallyAtItsPlace)
-{
-    struct Case {
-        int command;
-        bool iconic;
-    };
-    for (const Case& c : {Case{SW_HIDE, false}, Case{SW_SHOWMAXIMIZED, false}, Case{SW_SHOWMINNOACTIVE, true}}) {
-        SCOPED_TRACE(testing::Message() << "show command " << c.command);
-        ShowWindow(window(), SW_HIDE);
-        ShowWindow(window(), SW_RESTORE);
-        ShowWindow(window(), SW_HIDE);
-        show_overlay(c.command);
-        EXPECT_TRUE(IsWindowVisible(window()));
-        EXPECT_EQ(IsIconic(window()) != 0, c.iconic);
-        EXPECT_FALSE(IsZoomed(window()));
-        if (!c.iconic) {
-            EXPECT_EQ(place_of(window()), usual_place());
-        }
-    }
-}
-
-TEST_F(Startup, ReleaseDeletesAllNineObjects)
-{
-    const HGDIOBJ objects[] = {overlay.body_font,        overlay.unit_font,   overlay.label_font,
-                               overlay.readout_font,     overlay.title_font,  overlay.background_brush,
-                               overlay.panel_brush,      overlay.accent_brush, overlay.border_brush};
     release_gdi_objects();
-    for (std::size_t i = 0; i < std::size(objects); ++i) {
-        EXPECT_EQ(GetObjectType(objects[i]), 0u) << "object " << i << " of the nine is still alive";
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        EXPECT_EQ(GetObjectType(objects[i]), 0u) << "object " << i << " is still alive";
     }
     create_gdi_objects();  // for the teardown
 }
 
-// A window class of the same name already registered in this process: registration fails.
-TEST(StartupFailure, ClassRegistrationFailureExitsWithOneAndReleasesTheObjects)
+TEST_F(Startup, HiddenAndMaximizedShowCommandsShowTheWindowNormallyAtItsPlace)
 {
-    WNDCLASSEXW taken{};
-    taken.cbSize = sizeof taken;
-    taken.lpfnWndProc = DefWindowProcW;
-    taken.hInstance = GetModuleHandleW(nullptr);
-    taken.lpszClassName = L"QuillfenReplayOverlayWindow";
-    ASSERT_NE(RegisterClassExW(&taken), 0);
-    EXPECT_EQ(start_overlay(GetModuleHandleW(nullptr)), 1);
-    EXPECT_EQ(overlay.main_window, nullptr);
-    EXPECT_EQ(overlay.body_font, nullptr);
-    UnregisterClassW(L"QuillfenReplayOverlayWindow", GetModuleHandleW(nullptr));
+    for (const auto& [command, iconic] :
+         {std::pair{SW_HIDE, false}, {SW_SHOWMAXIMIZED, false}, {SW_SHOWMINNOACTIVE, true}}) {
+        SCOPED_TRACE(testing::Message() << "show command " << command);
+        ShowWindow(window(), SW_HIDE);
+        ShowWindow(window(), SW_RESTORE);
+        ShowWindow(window(), SW_HIDE);
+        show_overlay(command);
+        EXPECT_TRUE(IsWindowVisible(window()));
+        EXPECT_EQ(IsIconic(window()) != 0, iconic);
+        EXPECT_FALSE(IsZoomed(window()));
+        if (!iconic) {
+            EXPECT_EQ(place_of(window()), usual_place());
+        }
+    }
 }
 
 static LRESULT CALLBACK refuse_creation(int code, WPARAM wparam, LPARAM lparam)
@@ -120,26 +97,24 @@ static LRESULT CALLBACK refuse_creation(int code, WPARAM wparam, LPARAM lparam)
     return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-TEST(StartupFailure, WindowCreationFailureExitsWithTwoAndReleasesTheObjects)
+// The class name already registered in this process, then the window refused by a hook.
+TEST(StartupFailure, ClassAndWindowFailuresExitWithOneAndTwoAndReleaseTheObjects)
 {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const wchar_t* const name = L"QuillfenReplayOverlayWindow";
+    WNDCLASSW taken{0, DefWindowProcW, 0, 0, instance, nullptr, nullptr, nullptr, nullptr, name};
+    ASSERT_NE(RegisterClassW(&taken), 0);
+    EXPECT_EQ(start_overlay(instance), 1);
+    EXPECT_EQ(overlay.main_window, nullptr);
+    EXPECT_EQ(overlay.body_font, nullptr);
+    UnregisterClassW(name, instance);
+
     HHOOK hook = SetWindowsHookExW(WH_CBT, refuse_creation, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
-    const int result = start_overlay(GetModuleHandleW(nullptr));
+    EXPECT_EQ(start_overlay(instance), 2);
     UnhookWindowsHookEx(hook);
-    EXPECT_EQ(result, 2);
     EXPECT_EQ(overlay.accent_brush, nullptr);
-    UnregisterClassW(L"QuillfenReplayOverlayWindow", GetModuleHandleW(nullptr));
-}
-
-static std::wstring version_string(const std::vector<BYTE>& info, const wchar_t* name)
-{
-    void* value = nullptr;
-    UINT length = 0;
-    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-    if (!VerQueryValueW(info.data(), key.c_str(), &value, &length)) {
-        return L"(missing)";
-    }
-    return static_cast<const wchar_t*>(value);
+    UnregisterClassW(name, instance);
 }
 
 // The record and the manifest, as Windows reads them from the file: one version in all four places
@@ -160,6 +135,12 @@ TEST(Executable, CarriesOneVersionInTheRecordAndTheManifest)
     EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
     EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
     const std::wstring file_name = exe.substr(exe.find_last_of(L'\\') + 1);
+    auto field = [&](const wchar_t* name) -> std::wstring {
+        void* value = nullptr;
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        return VerQueryValueW(info.data(), key.c_str(), &value, &length) ? static_cast<const wchar_t*>(value)
+                                                                          : L"(missing)";
+    };
     const std::pair<const wchar_t*, std::wstring> strings[] = {
         {L"CompanyName", L"Quillfen"},
         {L"FileDescription", L"Quillfen Replay Overlay"},
@@ -170,7 +151,7 @@ TEST(Executable, CarriesOneVersionInTheRecordAndTheManifest)
         {L"ProductVersion", version},
     };
     for (const auto& [name, expected] : strings) {
-        EXPECT_EQ(version_string(info, name), expected) << "version record field " << name;
+        EXPECT_EQ(field(name), expected) << "version record field " << name;
     }
     WORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
@@ -211,10 +192,7 @@ TEST(Executable, ImportsOnlySystemDlls)
     for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
          entry->Name != 0; ++entry) {
         std::string name = reinterpret_cast<const char*>(base + entry->Name);
-        for (char& c : name) {
-            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        }
-        imports.push_back(name);
+        imports.push_back(CharLowerA(name.data()));
     }
     FreeLibrary(module);
 

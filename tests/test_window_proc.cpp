@@ -32,18 +32,12 @@ RECT client_rect_of(HWND child)
     return rect;
 }
 
-LRESULT send_command(int id, int code = BN_CLICKED)
-{
-    return SendMessageW(overlay.main_window, WM_COMMAND, MAKEWPARAM(id, code), 0);
-}
-
 // A real left click at a point of the screen, through the platform's input queue, the button held
 // down for a moment as a hand does; returns the counter value just before the release.
 std::int64_t click_at(POINT point)
 {
     SetCursorPos(point.x, point.y);
-    INPUT press{};
-    press.type = INPUT_MOUSE;
+    INPUT press{INPUT_MOUSE};
     press.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     SendInput(1, &press, sizeof press);
     pump_until([] { return false; }, 40);
@@ -79,22 +73,13 @@ TEST_F(WindowProc, CreatesFiveOwnerDrawnButtonsLaidOutForTheClientSize)
     EXPECT_EQ(edges(client_rect_of(overlay.close_button)), edges(BUTTON_RECTS[4]));
 }
 
-TEST_F(WindowProc, AllFreeHotkeysAreRegisteredAndTheFirstStatusKept)
-{
-    EXPECT_TRUE(overlay.hotkeys_ok);
-    EXPECT_EQ(overlay.status_text, L"Press F8 when the enemy becomes visible.");
-    EXPECT_TRUE(key_is_held(VK_F8));
-    EXPECT_TRUE(key_is_held(VK_F10));
-    EXPECT_TRUE(key_is_held(VK_F7));
-}
-
-// Another program got one of the three keys first.
-class HotkeyTaken : public OverlayTest, public testing::WithParamInterface<UINT> {
+// Another program may have got one of the three keys first (0: none).
+class Hotkeys : public OverlayTest, public testing::WithParamInterface<UINT> {
 protected:
     void before_start() override
     {
         other_ = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_TRUE(RegisterHotKey(other_, 1, MOD_NOREPEAT, GetParam()));
+        ASSERT_TRUE(GetParam() == 0 || RegisterHotKey(other_, 1, MOD_NOREPEAT, GetParam()));
     }
     void TearDown() override
     {
@@ -105,27 +90,26 @@ protected:
     HWND other_ = nullptr;
 };
 
-TEST_P(HotkeyTaken, TheOthersStillWorkAndTheStatusSaysSo)
+TEST_P(Hotkeys, TheFreeOnesAreHeldUntilCloseWhichDestroysTheWindowAndPostsQuit)
 {
-    EXPECT_FALSE(overlay.hotkeys_ok);
-    EXPECT_EQ(overlay.status_text, L"Some global hotkeys are already in use.");
+    const bool one_taken = GetParam() != 0;
+    EXPECT_EQ(overlay.hotkeys_ok, !one_taken);
+    EXPECT_EQ(overlay.status_text,
+              one_taken ? L"Some global hotkeys are already in use." : L"Press F8 when the enemy becomes visible.");
     for (UINT key : {VK_F8, VK_F10, VK_F7}) {
         EXPECT_TRUE(key_is_held(key)) << "key " << key;
     }
-    send_command(201);  // the buttons stand in for F8 and F10
-    EXPECT_TRUE(overlay.timing);
-    send_command(203);
-    EXPECT_FALSE(overlay.timing);
-    EXPECT_EQ(overlay.status_text, L"Marker reset. Press F8 when the enemy is visible.");
-
     // CLOSE releases what it holds, the id that failed included, and leaves the other's key alone.
-    send_command(206);
+    EXPECT_EQ(SendMessageW(window(), WM_COMMAND, MAKEWPARAM(206, BN_CLICKED), 0), 0);
+    EXPECT_FALSE(IsWindow(window()));
+    pump_messages();
+    EXPECT_TRUE(quit_was_posted());
     for (UINT key : {VK_F8, VK_F10, VK_F7}) {
         EXPECT_EQ(key_is_held(key), key == GetParam()) << "key " << key;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EachKey, HotkeyTaken, testing::Values(VK_F8, VK_F10, VK_F7));
+INSTANTIATE_TEST_SUITE_P(NoneOrEachKey, Hotkeys, testing::Values(0u, VK_F8, VK_F10, VK_F7));
 
 TEST_F(WindowProc, TopBandDragsTheWindowAndTheRestDoesNot)
 {
@@ -143,23 +127,28 @@ TEST_F(WindowProc, TopBandDragsTheWindowAndTheRestDoesNot)
     }
 }
 
-TEST_F(WindowProc, CommandsActOnPlainClicksOnly)
+// Commands act on plain clicks only, hotkeys by their ids; unknown ones change nothing, even while timing.
+TEST_F(WindowProc, CommandsAndHotkeysActByIdAndOnPlainClicksOnly)
 {
     struct Case {
-        int id;
-        int code;
+        UINT message;
+        WPARAM wparam;
         std::size_t measurements;  // afterwards
         bool timing;
     };
     const Case cases[] = {
-        {201, BN_DOUBLECLICKED, 0, false}, {201, BN_CLICKED, 0, true}, {203, BN_DOUBLECLICKED, 0, true},
-        {203, BN_CLICKED, 0, false},       {201, BN_CLICKED, 0, true}, {201, BN_CLICKED, 1, false},
-        {205, 1, 1, false},                {999, BN_CLICKED, 1, false}, {205, BN_CLICKED, 0, false},
+        {WM_COMMAND, MAKEWPARAM(201, BN_DOUBLECLICKED), 0, false}, {WM_COMMAND, MAKEWPARAM(201, BN_CLICKED), 0, true},
+        {WM_COMMAND, MAKEWPARAM(203, BN_DOUBLECLICKED), 0, true},  {WM_COMMAND, MAKEWPARAM(203, BN_CLICKED), 0, false},
+        {WM_COMMAND, MAKEWPARAM(201, BN_CLICKED), 0, true},        {WM_COMMAND, MAKEWPARAM(201, BN_CLICKED), 1, false},
+        {WM_COMMAND, MAKEWPARAM(205, 1), 1, false},                {WM_COMMAND, MAKEWPARAM(999, BN_CLICKED), 1, false},
+        {WM_COMMAND, MAKEWPARAM(205, BN_CLICKED), 0, false},       {WM_HOTKEY, 101, 0, true},
+        {WM_HOTKEY, 102, 0, true},                                 {WM_HOTKEY, 103, 0, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(send_command(c.id, c.code), 0);
-        EXPECT_EQ(overlay.measurements.size(), c.measurements) << "command " << c.id << ", code " << c.code;
-        EXPECT_EQ(overlay.timing, c.timing) << "command " << c.id << ", code " << c.code;
+        SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << c.message << ", " << c.wparam);
+        EXPECT_EQ(SendMessageW(window(), c.message, c.wparam, 0), 0);
+        EXPECT_EQ(overlay.measurements.size(), c.measurements);
+        EXPECT_EQ(overlay.timing, c.timing);
     }
 }
 
@@ -187,24 +176,8 @@ TEST_F(WindowProc, TwoClicksOnTheMarkButtonMeasureTheTimeBetweenThemHoweverQuick
     }
 }
 
-TEST_F(WindowProc, HotkeysAndTimerRouteByIdAndIgnoreUnknownOnes)
+TEST_F(WindowProc, TheRefreshTimerTicksEvery16Ms)
 {
-    const std::wstring status = overlay.status_text;
-    EXPECT_EQ(SendMessageW(window(), WM_HOTKEY, 102, 0), 0);
-    EXPECT_EQ(SendMessageW(window(), WM_TIMER, 7, 0), 0);
-    EXPECT_EQ(overlay.status_text, status);
-
-    EXPECT_EQ(SendMessageW(window(), WM_HOTKEY, 101, 0), 0);
-    EXPECT_TRUE(overlay.timing);
-    overlay.visible_counter -= overlay.counter_frequency / 2;  // F8 half a second ago
-    EXPECT_EQ(SendMessageW(window(), WM_TIMER, 7, 0), 0);
-    EXPECT_EQ(overlay.current_ms, 0);
-    EXPECT_EQ(SendMessageW(window(), WM_TIMER, 1, 0), 0);
-    EXPECT_GE(overlay.current_ms, 500);
-    EXPECT_EQ(SendMessageW(window(), WM_HOTKEY, 103, 0), 0);
-    EXPECT_FALSE(overlay.timing);
-    EXPECT_EQ(overlay.current_ms, 0);
-
     // The refresh timer runs by itself, id 1 every 16 ms. The platform rounds a period up to its
     // clock: about 16 ms under Wine, 31 ms on Windows' default 15.6 ms clock, while a 40 ms period
     // would give 40 or 47. The median of twenty intervals is spared by a late tick or two.
@@ -236,10 +209,9 @@ TEST_F(WindowProc, HotkeysAndTimerRouteByIdAndIgnoreUnknownOnes)
 TEST_F(WindowProc, EraseRequestsDrawNothing)
 {
     Canvas canvas(W, H);
-    const RECT all{0, 0, W, H};
-    FillRect(canvas.dc(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    PatBlt(canvas.dc(), 0, 0, W, H, WHITENESS);
     EXPECT_EQ(SendMessageW(window(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(canvas.dc()), 0), 1);
-    EXPECT_EQ(canvas.count(RGB(255, 255, 255), all), W * H);
+    EXPECT_EQ(canvas.count(RGB(255, 255, 255), {0, 0, W, H}), W * H);
 }
 
 TEST_F(WindowProc, F7HidesAndShowsInPlaceOnTopWithoutTakingTheActivation)
@@ -266,20 +238,9 @@ TEST_F(WindowProc, F7HidesAndShowsInPlaceOnTopWithoutTakingTheActivation)
     DestroyWindow(game);
 }
 
-TEST_F(WindowProc, CloseDestroysTheWindowReleasesTheHotkeysAndPostsQuit)
-{
-    EXPECT_EQ(send_command(206), 0);
-    EXPECT_FALSE(IsWindow(window()));
-    pump_messages();
-    EXPECT_TRUE(quit_was_posted());
-    EXPECT_FALSE(key_is_held(VK_F8));
-    EXPECT_FALSE(key_is_held(VK_F10));
-    EXPECT_FALSE(key_is_held(VK_F7));
-}
-
 // The real program, in its own process, started as a shortcut set to "Maximized" starts it:
-// the usual window all the same; F8 twice, then CLOSE.
-TEST(Program, StartedMaximizedRecordsAMeasurementAndExitsWithZeroOnClose)
+// the usual window all the same, and CLOSE ends it with exit code 0.
+TEST(Program, StartedMaximizedStandsAtItsPlaceAndExitsWithZeroOnClose)
 {
     // It holds F7, F8 and F10 as long as it runs: it ends with the test, however the test ends.
     StartedProgram program(L"\"" + overlay_exe_path() + L"\"", SW_SHOWMAXIMIZED);
@@ -287,21 +248,12 @@ TEST(Program, StartedMaximizedRecordsAMeasurementAndExitsWithZeroOnClose)
     const PROCESS_INFORMATION& process = program.process;
     WaitForInputIdle(process.hProcess, 10000);
     HWND found = nullptr;
-    pump_until([&] {
-        found = FindWindowW(L"QuillfenReplayOverlayWindow", L"Quillfen Replay Overlay");
-        return found != nullptr;
-    });
-    ASSERT_NE(found, nullptr);
+    ASSERT_TRUE(pump_until(
+        [&] { return (found = FindWindowW(L"QuillfenReplayOverlayWindow", L"Quillfen Replay Overlay")) != nullptr; }));
     DWORD owner = 0;
     GetWindowThreadProcessId(found, &owner);
     EXPECT_EQ(owner, process.dwProcessId);
     EXPECT_EQ(place_of(found), usual_place());
-
-    HWND export_button = GetDlgItem(found, 204);
-    EXPECT_FALSE(IsWindowEnabled(export_button));
-    PostMessageW(found, WM_HOTKEY, 101, 0);
-    PostMessageW(found, WM_HOTKEY, 101, 0);
-    EXPECT_TRUE(pump_until([&] { return IsWindowEnabled(export_button) != 0; }));  // one measurement recorded
 
     PostMessageW(found, WM_COMMAND, MAKEWPARAM(206, BN_CLICKED), 0);
     ASSERT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);

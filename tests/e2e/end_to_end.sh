@@ -30,10 +30,9 @@ rm -rf "$WORK" && mkdir -p "$WORK"
 SHOT=$WORK/screen.png
 
 # Colours of the face.
-PRIMARY=F5F5F2 SECONDARY=A5A5AD MARK_FILL=D90F2D MARK_PRESSED=B80C26
+SECONDARY=A5A5AD MARK_FILL=D90F2D MARK_PRESSED=B80C26
 
 # Client rectangles (left top right bottom) of the layout.
-READOUT="20 94 342 168"
 times_cell() { echo "64 $((318 + 34 * $1)) 285 $((346 + 34 * $1))"; }
 
 # ---- checks -------------------------------------------------------------------------------
@@ -52,24 +51,14 @@ unmapped() { ! viewable "$1"; }
 
 # ---- the screen ---------------------------------------------------------------------------
 shot() { sleep 0.25; import -window root "$SHOT"; }
-pixel() {  # X Y in the client area of window $WIN_X $WIN_Y
-    convert "$SHOT" -format "%[hex:p{$((WIN_X + $1)),$((WIN_Y + $2))}]" info:
+# Positions and rectangles (left top right bottom) are in the client area of the window at $WIN_X $WIN_Y.
+pixel() { convert "$SHOT" -format "%[hex:p{$((WIN_X + $1)),$((WIN_Y + $2))}]" info:; }
+region() { echo "$(($3 - $1))x$(($4 - $2))+$((WIN_X + $1))+$((WIN_Y + $2))"; }  # L T R B as a crop geometry
+has() {  # COLOUR L T R B: whether the colour appears inside the rectangle
+    [ "$(convert "$SHOT" -crop "$(region "${@:2}")" +repage -fill black +opaque "#$1" -fill white -opaque "#$1" \
+        -format '%[fx:round(mean*w*h)]' info:)" -gt 0 ]
 }
-mask() {  # COLOUR L T R B CONVERT_ARGS...: white where the colour is, black elsewhere
-    local colour=$1 left=$2 top=$3 right=$4 bottom=$5
-    convert "$SHOT" -crop "$((right - left))x$((bottom - top))+$((WIN_X + left))+$((WIN_Y + top))" +repage \
-        -fill black +opaque "#$colour" -fill white -opaque "#$colour" "${@:6}"
-}
-count() { mask "$@" -format '%[fx:round(mean*w*h)]' info:; }
-has() { [ "$(count "$@")" -gt 0 ]; }
-# Height and left edge of what a colour draws inside a rectangle (0 when absent).
-ink_height() { [ "$(count "$@")" -gt 0 ] && mask "$@" -trim -format '%h' info: || echo 0; }
-ink_left() { mask "$@" -trim -format '%X' info: | tr -d '+'; }
-crop() {  # L T R B OUTPUT: keep a piece of the current screenshot
-    convert "$SHOT" -crop "$(($3 - $1))x$(($4 - $2))+$((WIN_X + $1))+$((WIN_Y + $2))" +repage "$5"
-}
-dash_shown() { local h; h=$(ink_height $PRIMARY $READOUT); [ "$h" -gt 0 ] && [ "$h" -lt 12 ]; }
-digits_shown() { [ "$(ink_height $PRIMARY $READOUT)" -gt 30 ]; }
+crop() { convert "$SHOT" -crop "$(region "$@")" +repage "$5"; }  # L T R B OUTPUT: keep a piece of the screenshot
 rows_shown() {  # how many rows of the panel hold times
     local row shown=0
     for row in 0 1 2 3; do
@@ -100,9 +89,14 @@ start_overlay() {  # sets OVERLAY_PID, WIN and the client origin WIN_X, WIN_Y
 locate_overlay() {
     local X Y WIDTH HEIGHT SCREEN WINDOW
     eval "$(xdotool getwindowgeometry --shell "$WIN")"
-    WIN_X=$X WIN_Y=$Y WIN_WIDTH=$WIDTH WIN_HEIGHT=$HEIGHT
+    WIN_X=$X WIN_Y=$Y
 }
 key() { xdotool key "$@"; sleep 0.15; }
+drag() {  # FROM_X FROM_Y TO_X TO_Y in the client area, the left button held on the way
+    xdotool mousemove $((WIN_X + $1)) $((WIN_Y + $2)) sleep 0.1 mousedown 1 sleep 0.1 \
+        mousemove $((WIN_X + $3)) $((WIN_Y + $4)) sleep 0.2 mouseup 1 sleep 0.3
+    locate_overlay
+}
 click() { xdotool mousemove $((WIN_X + $1)) $((WIN_Y + $2)); sleep 0.1; xdotool click 1; sleep 0.2; }
 click_close_and_expect_exit_zero() {
     click 333 493
@@ -125,32 +119,15 @@ measure() { local i; for ((i = 0; i < $1; i++)); do key F8; key F8; done; }
 
 # ---- flows --------------------------------------------------------------------------------
 flow_session_by_hotkeys() {
-    start_game
-    start_overlay
-    focus_game
-    shot
-    check "the dash in the readout" dash_shown
-
+    key F8
     key F8
     shot
-    check "F8 shows digits" digits_shown
-    local left_early left_late
-    left_early=$(ink_left $PRIMARY $READOUT)
-    sleep 1.2
-    shot
-    left_late=$(ink_left $PRIMARY $READOUT)
-    check "the running number grows ($left_early -> $left_late)" test "$left_late" -lt "$left_early"
-
-    key F8
-    shot
-    check "F8 again: row 01" equals "$(rows_shown)" 1
+    check "F8 twice: row 01" equals "$(rows_shown)" 1
     key F8
     key F10
     shot
     check "F10 during a measurement adds no row" equals "$(rows_shown)" 1
     measure 4
-    shot
-
     key F8
     sleep 0.7
     shot
@@ -161,19 +138,14 @@ flow_session_by_hotkeys() {
     key F10
     click 196 493  # CLEAR
     shot
-    check "CLEAR shows the dash" dash_shown
     check "CLEAR leaves no row" equals "$(rows_shown)" 0
-    click_close_and_expect_exit_zero
-    stop_game
 }
 
 flow_export_through_the_save_dialog() {
     local folder="$WORK/export" dialog
+    local csv="$folder/session.csv"
     mkdir -p "$folder"
     local windows_folder="Z:${folder//\//\\}"
-    start_game
-    start_overlay
-    focus_game
     measure 2
 
     click 78 493  # EXPORT CSV
@@ -184,19 +156,13 @@ flow_export_through_the_save_dialog() {
     key ctrl+a
     xdotool type --delay 20 "$windows_folder\\session"
     key Return
-    check "a name typed without extension is saved as .csv" wait_for_file "$folder/session.csv"
+    check "a name typed without extension is saved as .csv" wait_for_file "$csv"
     sleep 0.3
-    local csv="$folder/session.csv"
     check "one row per measurement, the one made during the dialog last" equals \
         "$(tail -n +2 "$csv" | cut -d, -f1 | tr -d '\r' | tr '\n' ' ')" "1 2 3 "
-    click_close_and_expect_exit_zero
-    stop_game
 }
 
 flow_window() {
-    start_game
-    start_overlay
-    focus_game
     local before_x=$WIN_X before_y=$WIN_Y
     key F7
     check "F7 hides the overlay" unmapped "$WIN"
@@ -207,30 +173,19 @@ flow_window() {
     check "at the same place" equals "$WIN_X,$WIN_Y" "$before_x,$before_y"
     check "the game keeps the keyboard focus" equals "$(xdotool getwindowfocus)" "$GAME"
 
-    xdotool mousemove $((WIN_X + 100)) $((WIN_Y + 20)); sleep 0.1
-    xdotool mousedown 1; sleep 0.1
-    xdotool mousemove $((WIN_X - 100)) $((WIN_Y + 120)); sleep 0.2
-    xdotool mouseup 1; sleep 0.3
-    locate_overlay
+    drag 100 20 -100 120
     check "dragging the top band moves the window by the drag" equals "$WIN_X,$WIN_Y" \
         "$((before_x - 200)),$((before_y + 100))"
     local moved_x=$WIN_X moved_y=$WIN_Y
-    xdotool mousemove $((WIN_X + 5)) $((WIN_Y + 100)); sleep 0.1
-    xdotool mousedown 1; sleep 0.1
-    xdotool mousemove $((WIN_X + 105)) $((WIN_Y + 150)); sleep 0.2
-    xdotool mouseup 1; sleep 0.3
-    locate_overlay
+    drag 5 100 105 150
     check "pressing below the band does not move it" equals "$WIN_X,$WIN_Y" "$moved_x,$moved_y"
 
-    xdotool mousemove $((WIN_X + 150)) $((WIN_Y + 236)); sleep 0.1
-    xdotool mousedown 1
+    xdotool mousemove $((WIN_X + 150)) $((WIN_Y + 236)) sleep 0.1 mousedown 1
     shot
     check "the held button shows the pressed fill" equals "$(pixel 20 220)" $MARK_PRESSED
     xdotool mouseup 1
     shot
     check "released, the normal fill" equals "$(pixel 20 220)" $MARK_FILL
-    click_close_and_expect_exit_zero
-    stop_game
 }
 
 failed_flows=0
@@ -238,7 +193,12 @@ passed_flows=0
 for flow in ${FLOWS:-session_by_hotkeys export_through_the_save_dialog window}; do
     flow_failures=0
     started=$SECONDS
+    start_game
+    start_overlay
+    focus_game
     "flow_$flow" || flow_failures=$((flow_failures + 1))
+    click_close_and_expect_exit_zero
+    stop_game
     if [ $flow_failures -eq 0 ]; then
         echo "PASS $flow ($((SECONDS - started)) s)"
         passed_flows=$((passed_flows + 1))

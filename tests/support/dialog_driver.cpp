@@ -47,12 +47,6 @@ static BOOL CALLBACK take_first_dialog(HWND window, LPARAM found)
     return TRUE;
 }
 
-static HWND file_name_field(HWND dialog)
-{
-    HWND field = GetDlgItem(dialog, FILE_NAME_EDIT);
-    return field ? field : GetDlgItem(dialog, FILE_NAME_COMBO);
-}
-
 static std::wstring owner_of(HWND window)
 {
     return GetWindow(window, GW_OWNER) == overlay.main_window ? L" | owned by the overlay" : L" | other owner";
@@ -80,7 +74,8 @@ void DialogDriver::on_tick()
     if (!dialog) {
         return;
     }
-    if (HWND name = file_name_field(dialog)) {
+    HWND name = GetDlgItem(dialog, FILE_NAME_EDIT);
+    if (name || (name = GetDlgItem(dialog, FILE_NAME_COMBO))) {
         ++save_dialogs;
         HWND types = GetDlgItem(dialog, FILE_TYPE_COMBO);
         const LRESULT chosen = SendMessageW(types, CB_GETCURSEL, 0, 0);

@@ -154,20 +154,10 @@ void OverlayTest::TearDown()
     overlay = OverlayState{};
 }
 
-HWND OverlayTest::window() const
-{
-    return overlay.main_window;
-}
-
-Canvas::Canvas(int width, int height) : width_(width), height_(height)
+Canvas::Canvas(int width, int height) : width_(width)
 {
     BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down: row 0 first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB};  // top-down: row 0 first
     void* bits = nullptr;
     dc_ = CreateCompatibleDC(nullptr);
     bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);

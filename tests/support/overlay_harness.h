@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include "app/overlay_state.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // Handles every message waiting for this thread's windows; a WM_QUIT found on the way is noted.
 void pump_messages();
@@ -39,9 +40,8 @@ constexpr char WHOLE_CLIENT[] = "0 0 430 588";
 std::string hex(std::uint64_t value);
 std::string rgb(COLORREF colour);
 
-// A rectangle as four numbers, so that a failed comparison prints them.
+// A rectangle as four numbers, so that a failed comparison prints them; a window's on the screen.
 std::array<LONG, 4> edges(RECT rect);
-// A window's rectangle on the screen, as edges.
 std::array<LONG, 4> place_of(HWND window);
 
 // The built program, which lies beside the test programs.
@@ -69,7 +69,7 @@ protected:
     virtual void before_start() {}
     void SetUp() override;
     void TearDown() override;
-    HWND window() const;
+    HWND window() const { return overlay.main_window; }
 };
 
 // A 32-bit top-down bitmap selected into a memory context, to draw into and read back.
@@ -87,7 +87,6 @@ public:
 
 private:
     int width_;
-    int height_;
     HDC dc_;
     HBITMAP bitmap_;
     HGDIOBJ original_;
