@@ -5,15 +5,14 @@ if(MSVC)
   add_compile_options(/W4 /fp:precise /utf-8)
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 else()
-  # A write past a buffer on the stack ends the program instead of running on, as MSVC's /GS does.
-  add_compile_options(-Wall -Wextra -ffp-contract=off -fstack-protector-strong
+  add_compile_options(-Wall -Wextra -ffp-contract=off
     # No build paths in the binaries, so two builds of one commit are identical.
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
     -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
   if(MINGW)
     # One self-contained executable: no libstdc++, libgcc or winpthread DLL beside it,
     # and no link timestamp in its header.
-    add_link_options(-fstack-protector-strong -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp
+    add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp
       $<$<NOT:$<CONFIG:Debug>>:-s>)
   endif()
 endif()

@@ -26,9 +26,7 @@ find "$folder/prefix/drive_c/users" -maxdepth 2 -type l -exec sh -c 'rm "$1" && 
 # Only the folders become nobody's: the files are root's prefix's own, shared, and Wine replaces
 # rather than rewrites what it changes.
 find "$folder" -type d -exec chown nobody:nogroup {} +
-if [ -n "${XAUTHORITY:-}" ]; then
-    install -o nobody -g nogroup -m 600 "$XAUTHORITY" "$folder/Xauthority"
-fi
+[ -z "${XAUTHORITY:-}" ] || install -o nobody -g nogroup -m 600 "$XAUTHORITY" "$folder/Xauthority"
 # Nobody's Wine server keeps its socket in a folder /tmp/wine-XXXXXX/server-DEVICE-INODE of its own.
 server=$(printf 'server-%s-%x' "$(stat -c %D "$folder/prefix")" "$(stat -c %i "$folder/prefix")")
 trap '"${as_nobody[@]}" "$(dirname "$wine")/wineserver" -k 2>/dev/null
