@@ -281,10 +281,10 @@ bool write_csv_file(const wchar_t* path, const std::vector<Measurement>& measure
     }
     // ReplaceFileW carries the old file's attributes and security over on Windows; Wine's does
     // not, so the attributes it keeps are set on the new file first.
-    FILE_BASIC_INFO basic{};
-    basic.FileAttributes = (target.attributes & KEPT_ATTRIBUTES) ? target.attributes & KEPT_ATTRIBUTES
-                                                                 : FILE_ATTRIBUTE_NORMAL;
     if (target.exists) {
+        FILE_BASIC_INFO basic{};
+        const DWORD kept = target.attributes & KEPT_ATTRIBUTES;
+        basic.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
         SetFileInformationByHandle(temporary.get(), FileBasicInfo, &basic, sizeof basic);
     }
     if (!delete_on_close(temporary.get(), false)) {

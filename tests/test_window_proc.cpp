@@ -203,9 +203,7 @@ TEST_F(WindowProc, TheRefreshTimerTicksEvery16Ms)
             continue;
         }
         if (message.message == WM_TIMER && message.hwnd == window() && message.wParam == 1) {
-            LARGE_INTEGER now;
-            QueryPerformanceCounter(&now);
-            ticks.push_back(now.QuadPart * 1000 / overlay.counter_frequency);
+            ticks.push_back(counter_now() * 1000 / overlay.counter_frequency);
         }
         DispatchMessageW(&message);
     }
