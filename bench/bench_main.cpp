@@ -17,7 +17,7 @@
 #include "app/overlay_state.h"
 #include "app/startup.h"
 #include "bench/baseline_windows.h"
-#include "measure/csv_export.h"
+#include "measure/csv_file.h"
 #include "measure/marker.h"
 
 namespace {

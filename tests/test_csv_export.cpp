@@ -13,6 +13,8 @@
 
 #include "app/overlay_state.h"
 #include "measure/csv_export.h"
+#include "measure/csv_file.h"
+#include "measure/safe_file.h"
 #include "measure/marker.h"
 
 namespace {

@@ -1,0 +1,324 @@
+#include "measure/safe_file.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+
+FileCalls file_calls;
+
+static constexpr std::size_t CHUNK_SIZE = 64 * 1024;
+static constexpr int TEMPORARY_SLOTS = 8;  // writes to one file at the same time, each with its own
+static constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// What the file's new content takes over from the old file; read-only files are rewritten in place.
+static constexpr DWORD KEPT_ATTRIBUTES =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// A virus scanner, the search indexer or a sync client looks into a file just closed, and for that
+// moment it can be neither replaced nor moved: the waits between tries, about a second in all.
+static constexpr DWORD PLACING_WAITS_MS[] = {10, 20, 40, 80, 150, 300, 400};
+
+namespace {
+
+// Closes the handle it holds when it goes.
+class FileHandle {
+public:
+    FileHandle() = default;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { reset(); }
+    void reset(HANDLE handle = INVALID_HANDLE_VALUE)
+    {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+        handle_ = handle;
+    }
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// The file a write goes to: where it really is, and how its new content gets there.
+struct Target {
+    std::wstring path;         // links followed where the platform can say, in the form that takes any length
+    FileHandle existing;       // open for writing while it is rewritten in place
+    bool exists = false;
+    bool in_place = false;     // several names, or read-only: rewritten where it lies, keeping all it has
+    DWORD attributes = 0;
+};
+
+}  // namespace
+
+bool write_all(HANDLE file, const char* bytes, std::size_t count)
+{
+    DWORD written = 0;
+    return WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr) && written == count;
+}
+
+// The path the platform knows the open file or folder by, links followed; empty if it cannot say,
+// as for a volume without a drive letter.
+static std::wstring final_path_of(HANDLE file)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = file_calls.final_path_name(file, path.data(), static_cast<DWORD>(path.size()), 0);
+        if (length == 0) {
+            return {};
+        }
+        const bool fits = length < path.size();
+        path.resize(length);  // too small: length is the size needed, the terminating zero included
+        if (fits) {
+            return path;
+        }
+    }
+}
+
+// The path made full; name_at is where its last part begins, 0 when it ends in a separator.
+static bool full_path_of(const wchar_t* path, std::wstring& full, std::size_t& name_at)
+{
+    const DWORD size = GetFullPathNameW(path, 0, nullptr, nullptr);
+    full.assign(size, L'\0');
+    wchar_t* name = nullptr;
+    const DWORD length = GetFullPathNameW(path, size, full.data(), &name);
+    if (length == 0 || length >= size) {
+        return false;
+    }
+    name_at = name ? static_cast<std::size_t>(name - full.data()) : 0;
+    full.resize(length);
+    return true;
+}
+
+// A full path in the form that the platform takes at any length.
+static std::wstring long_form(const std::wstring& full)
+{
+    if (full.starts_with(L"\\\\?\\")) {
+        return full;
+    }
+    if (full.starts_with(L"\\\\")) {
+        return L"\\\\?\\UNC" + full.substr(1);  // \\server\share
+    }
+    return L"\\\\?\\" + full;
+}
+
+static bool delete_on_close(HANDLE file, bool remove)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = remove;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// Finds where the rows must go, refusing what a plain write of the path would have refused: an
+// existing file is opened for writing as such a write opens it, a new one needs its folder. Where
+// the platform cannot name the real file, the path as given serves.
+static bool find_target(const wchar_t* path, Target& target)
+{
+    std::wstring full;
+    std::size_t name_at = 0;
+    if (!full_path_of(path, full, name_at) || name_at == 0) {
+        return false;
+    }
+    FileHandle& file = target.existing;
+    file.reset(file_calls.create_file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(file.get(), &info)) {
+            return false;
+        }
+        target.path = final_path_of(file.get());
+        if (target.path.empty()) {
+            target.path = long_form(full);
+        }
+        target.exists = true;
+        target.attributes = info.dwFileAttributes;
+        // Replacing would split a file of several names, and the platform refuses to replace a
+        // read-only one: both keep their identity and are rewritten in place.
+        target.in_place = info.nNumberOfLinks > 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+        if (!target.in_place) {
+            file.reset();  // the replacement needs the file closed
+        }
+        return true;
+    }
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return false;
+    }
+    const std::wstring folder_path = full.substr(0, name_at);
+    FileHandle folder;
+    folder.reset(file_calls.create_file(folder_path.c_str(), 0, SHARE_ALL, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder) {
+        return false;
+    }
+    target.path = final_path_of(folder.get());
+    if (target.path.empty()) {
+        target.path = long_form(folder_path);
+    }
+    if (target.path.back() != L'\\') {
+        target.path += L'\\';
+    }
+    target.path += full.substr(name_at);
+    return true;
+}
+
+static std::wstring temporary_name(const std::wstring& target, int slot)
+{
+    return target + L".qfx" + std::to_wstring(slot) + L".tmp";
+}
+
+// A temporary file that a cut-off write left behind: one name, no link, not open anywhere,
+// beginning as every such write begins. Anything else of that name is the user's and stays.
+static void remove_leftover(const std::wstring& name, std::string_view start)
+{
+    FileHandle file;
+    file.reset(file_calls.create_file(name.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    std::string begins(start.size(), '\0');
+    DWORD read = 0;
+    if (file && GetFileInformationByHandle(file.get(), &info) && info.nNumberOfLinks == 1 &&
+        !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+        ReadFile(file.get(), begins.data(), static_cast<DWORD>(begins.size()), &read, nullptr) &&
+        begins.size() == read && begins == start) {
+        delete_on_close(file.get(), true);
+    }
+}
+
+// The temporary file lies beside the target and is named after it, so the last step is a rename
+// on one volume and whatever an earlier write left is found again. It is marked for deletion
+// while it is written: if the program is killed, the platform removes it.
+static bool create_temporary(const std::wstring& target, std::string_view start, FileHandle& file,
+                             std::wstring& name)
+{
+    for (int slot = 1; slot <= TEMPORARY_SLOTS; ++slot) {
+        remove_leftover(temporary_name(target, slot), start);
+    }
+    for (int slot = 1; slot <= TEMPORARY_SLOTS; ++slot) {
+        name = temporary_name(target, slot);
+        file.reset(file_calls.create_file(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            if (delete_on_close(file.get(), true)) {
+                return true;
+            }
+            file.reset();
+            DeleteFileW(name.c_str());
+            return false;
+        }
+        // A slot is taken by a file of that name, or by another write still under way, whose file
+        // is marked for deletion: Windows answers a name so marked with access denied.
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ACCESS_DENIED) {
+            return false;
+        }
+    }
+    return false;
+}
+
+static bool cut_at(HANDLE file, LARGE_INTEGER size)
+{
+    return SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+static bool copy_bytes(HANDLE from, HANDLE to, LONGLONG begin, LONGLONG end)
+{
+    const LARGE_INTEGER start{.QuadPart = begin};
+    if (!SetFilePointerEx(from, start, nullptr, FILE_BEGIN) || !SetFilePointerEx(to, start, nullptr, FILE_BEGIN)) {
+        return false;
+    }
+    char chunk[CHUNK_SIZE];
+    for (LONGLONG at = begin; at < end;) {
+        DWORD read = 0;
+        const auto want = static_cast<DWORD>(std::min<LONGLONG>(end - at, CHUNK_SIZE));
+        if (!ReadFile(from, chunk, want, &read, nullptr) || read != want || !write_all(to, chunk, read)) {
+            return false;
+        }
+        at += read;
+    }
+    return true;
+}
+
+// Copies the complete temporary file over the target. The bytes beyond the old end go first: if
+// the disk cannot take them, the target is cut back to its old length, unchanged. The rest only
+// overwrites bytes the file already has. Should that still fail, the temporary file, complete,
+// is kept beside the damaged one.
+static bool rewrite_in_place(HANDLE temporary, HANDLE target)
+{
+    LARGE_INTEGER old_size{}, new_size{};
+    if (!GetFileSizeEx(target, &old_size) || !GetFileSizeEx(temporary, &new_size)) {
+        return false;
+    }
+    const LONGLONG common = std::min(old_size.QuadPart, new_size.QuadPart);
+    if (!copy_bytes(temporary, target, common, new_size.QuadPart)) {
+        cut_at(target, old_size);
+        return false;
+    }
+    if (!copy_bytes(temporary, target, 0, common) || !cut_at(target, new_size) || !FlushFileBuffers(target)) {
+        delete_on_close(temporary, false);
+        return false;
+    }
+    return true;
+}
+
+// Puts the complete, closed temporary file in the target's place. A new file never replaces one
+// that appeared meanwhile; write-through returns only once the rename is on the disk. A refusal
+// that may be a passing look at the file is tried again.
+static bool put_in_place(const Target& target, const std::wstring& temporary)
+{
+    bool replacing = target.exists;
+    bool target_as_it_was = true;
+    for (std::size_t waits = 0;;) {
+        const bool placed =
+            replacing ? file_calls.replace_file(target.path.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr)
+                      : file_calls.move_file(temporary.c_str(), target.path.c_str(), MOVEFILE_WRITE_THROUGH);
+        if (placed) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (replacing && (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)) {
+            // The old file has left its name (deleted, or kept under another) and the new one
+            // still has the temporary name: it is moved to the chosen one instead.
+            replacing = false;
+            target_as_it_was = false;
+            continue;
+        }
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || waits == std::size(PLACING_WAITS_MS)) {
+            break;
+        }
+        Sleep(PLACING_WAITS_MS[waits++]);
+    }
+    // Unless the old file is still where it was, the new one is the only complete copy: it stays.
+    if (target_as_it_was) {
+        DeleteFileW(temporary.c_str());
+    }
+    return false;
+}
+
+// The content goes to a new file beside the chosen one, which takes its place only once every
+// byte is on the disk: a full disk, a locked target or a power cut leaves the chosen path as it was.
+bool write_file_safely(const wchar_t* path, std::string_view start, const std::function<bool(HANDLE)>& write)
+{
+    Target target;
+    FileHandle temporary;
+    std::wstring temporary_path;
+    if (!find_target(path, target) || !create_temporary(target.path, start, temporary, temporary_path) ||
+        !write(temporary.get()) || !FlushFileBuffers(temporary.get())) {
+        return false;
+    }
+    if (target.in_place) {
+        return rewrite_in_place(temporary.get(), target.existing.get());
+    }
+    // ReplaceFileW carries the old file's attributes and security over on Windows; Wine's does
+    // not, so the attributes it keeps are set on the new file first.
+    if (target.exists) {
+        FILE_BASIC_INFO basic{};
+        const DWORD kept = target.attributes & KEPT_ATTRIBUTES;
+        basic.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(temporary.get(), FileBasicInfo, &basic, sizeof basic);
+    }
+    if (!delete_on_close(temporary.get(), false)) {
+        return false;
+    }
+    temporary.reset();
+    return put_in_place(target, temporary_path);
+}

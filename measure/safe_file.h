@@ -1,0 +1,27 @@
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <string_view>
+
+// The file calls of a safe write whose answers differ between Windows and Wine, gathered in one
+// place so that a test can make one of them answer as Windows documents.
+struct FileCalls {
+    decltype(&CreateFileW) create_file = CreateFileW;
+    decltype(&GetFinalPathNameByHandleW) final_path_name = GetFinalPathNameByHandleW;
+    decltype(&ReplaceFileW) replace_file = ReplaceFileW;
+    decltype(&MoveFileExW) move_file = MoveFileExW;
+};
+extern FileCalls file_calls;
+
+// Every write's count is checked: a full disk must never pass for a written file.
+bool write_all(HANDLE file, const char* bytes, std::size_t count);
+
+// Writes the file at path: write gets a new, empty file and fills it with content that begins with
+// start, as every file written this way does, so that a leftover of a cut-off write is known by
+// it. The file at path is replaced only by a complete one: true when every byte reached the disk
+// and the new file took its place. On false the path and its folder are as they were, except
+// where the platform had already taken the old file away: the complete new file then stays beside
+// the path.
+bool write_file_safely(const wchar_t* path, std::string_view start, const std::function<bool(HANDLE)>& write);
