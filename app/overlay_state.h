@@ -35,6 +35,7 @@ struct OverlayState {
     HWND export_button = nullptr;
     HWND clear_button = nullptr;
     HWND close_button = nullptr;
+    WNDPROC button_proc = nullptr;  // the platform's, which the buttons' subclass passes every message to
 };
 
 extern OverlayState overlay;

@@ -21,6 +21,8 @@ static void paint_solid(HDC dc, const RECT& rect, COLORREF colour, bool frame_on
 
 void draw_owner_button(const DRAWITEMSTRUCT& item)
 {
+    // The context goes back as it came: the label's font, colour and mode are undone at the end.
+    const int saved = SaveDC(item.hDC);
     const bool is_mark = item.CtlID == ID_MARK;
     const bool disabled = (item.itemState & ODS_DISABLED) != 0;
     const bool pressed = !disabled && (item.itemState & ODS_SELECTED) != 0;
@@ -36,6 +38,7 @@ void draw_owner_button(const DRAWITEMSTRUCT& item)
     GetWindowTextW(item.hwndItem, label, LABEL_CAPACITY);
     draw_text(item.hDC, label, item.rcItem, overlay.label_font, disabled ? COLOUR_TEXT_DIM : COLOUR_TEXT_PRIMARY,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    RestoreDC(item.hDC, saved);
 }
 
 // A second press inside the double-click time reaches a button as a double click, which an
@@ -44,12 +47,22 @@ void draw_owner_button(const DRAWITEMSTRUCT& item)
 // like any other, measured on release like the first.
 static LRESULT CALLBACK quick_click_button_proc(HWND button, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    const auto platform_proc = reinterpret_cast<WNDPROC>(GetClassLongPtrW(button, GCLP_WNDPROC));
-    return CallWindowProcW(platform_proc, button, message == WM_LBUTTONDBLCLK ? WM_LBUTTONDOWN : message, wparam,
-                           lparam);
+    return CallWindowProcW(overlay.button_proc, button, message == WM_LBUTTONDBLCLK ? WM_LBUTTONDOWN : message,
+                           wparam, lparam);
 }
 
 void take_double_clicks_as_clicks(HWND button)
 {
-    SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(quick_click_button_proc));
+    overlay.button_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(quick_click_button_proc)));
+}
+
+// Windows leaves the focus on a window it disables: the keys would reach nobody, then the button
+// again once it is enabled, where a Space would press it. The overlay takes the focus first.
+void enable_button(HWND button, bool enabled)
+{
+    if (!enabled && GetFocus() == button) {
+        SetFocus(overlay.main_window);
+    }
+    EnableWindow(button, enabled);
 }

@@ -47,9 +47,9 @@ static void on_create(HWND window)
                                                 GetModuleHandleW(nullptr), nullptr);
         take_double_clicks_as_clicks(overlay.*button.field);
     }
-    EnableWindow(overlay.reset_button, FALSE);
-    EnableWindow(overlay.export_button, FALSE);
-    EnableWindow(overlay.clear_button, FALSE);
+    enable_button(overlay.reset_button, false);
+    enable_button(overlay.export_button, false);
+    enable_button(overlay.clear_button, false);
 
     // All three are tried: the ones that register keep working when another program holds one.
     const bool mark_ok = RegisterHotKey(window, HOTKEY_MARK, MOD_NOREPEAT, VK_F8);

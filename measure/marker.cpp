@@ -1,6 +1,7 @@
 #include "measure/marker.h"
 
 #include "app/overlay_state.h"
+#include "app/owner_button.h"
 
 std::int64_t read_counter()
 {
@@ -24,7 +25,7 @@ std::int64_t elapsed_ms(std::int64_t now)
 
 static void set_buttons(bool reset_enabled, const wchar_t* mark_caption)
 {
-    EnableWindow(overlay.reset_button, reset_enabled);
+    enable_button(overlay.reset_button, reset_enabled);
     SetWindowTextW(overlay.mark_button, mark_caption);
 }
 
@@ -57,8 +58,8 @@ static void mark_kill()
     overlay.status_text = L"Kill measured. Press F8 for the next enemy.";
     overlay.timing = false;
     set_buttons(false, MARK_CAPTION_VISIBLE);
-    EnableWindow(overlay.export_button, TRUE);
-    EnableWindow(overlay.clear_button, TRUE);
+    enable_button(overlay.export_button, true);
+    enable_button(overlay.clear_button, true);
 }
 
 void toggle_mark()
@@ -81,8 +82,8 @@ void clear_measurements()
 {
     overlay.measurements.clear();
     return_to_idle(L"Measurements cleared.");
-    EnableWindow(overlay.export_button, FALSE);
-    EnableWindow(overlay.clear_button, FALSE);
+    enable_button(overlay.export_button, false);
+    enable_button(overlay.clear_button, false);
     repaint_overlay();
 }
 

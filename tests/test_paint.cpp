@@ -242,8 +242,16 @@ TEST_F(Paint, OwnerButtonsInEveryState)
         SCOPED_TRACE(testing::Message() << "button " << GetDlgCtrlID(button) << ", state 0x" << std::hex << c.state);
         SetWindowTextW(button, label);
         Canvas canvas(200, 60);  // the button drawn as the platform asks for it
+        // A font, text colour and mode the program never uses: the context must come back with them.
+        const HGDIOBJ font = GetStockObject(ANSI_FIXED_FONT);
+        SelectObject(canvas.dc(), font);
+        SetTextColor(canvas.dc(), RGB(1, 2, 3));
+        SetBkMode(canvas.dc(), OPAQUE);
         draw_owner_button({ODT_BUTTON, static_cast<UINT>(GetDlgCtrlID(button)), 0, 0, c.state, button, canvas.dc(),
                            {10, 5, 170, 53}, 0});
+        EXPECT_EQ(GetCurrentObject(canvas.dc(), OBJ_FONT), font);
+        EXPECT_EQ(rgb(GetTextColor(canvas.dc())), "#010203");
+        EXPECT_EQ(GetBkMode(canvas.dc()), OPAQUE);
         EXPECT_EQ(rgb(canvas.pixel(10, 5)), rgb(c.frame));
         EXPECT_EQ(rgb(canvas.pixel(169, 52)), rgb(c.frame));
         EXPECT_EQ(rgb(canvas.pixel(9, 4)), "#000000");  // nothing outside the button

@@ -33,6 +33,13 @@ RECT client_rect_of(HWND child)
     return rect;
 }
 
+POINT centre_of(HWND child)
+{
+    RECT rect;
+    GetWindowRect(child, &rect);
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
 // A real left click at a point of the screen, through the platform's input queue, the button held
 // down for a moment as a hand does; returns the counter value just before the release.
 std::int64_t counter_now()
@@ -49,7 +56,7 @@ template <typename Condition>
 std::pair<std::int64_t, std::int64_t> click_at(POINT point, Condition acted)
 {
     SetCursorPos(point.x, point.y);
-    INPUT press{INPUT_MOUSE};
+    INPUT press{INPUT_MOUSE, {}};
     press.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     SendInput(1, &press, sizeof press);
     pump_until([] { return false; }, 40);
@@ -165,12 +172,11 @@ TEST_F(WindowProc, CommandsAndHotkeysActByIdAndOnPlainClicksOnly)
 
 // Two real clicks on the mark button measure the time between them, as F8 pressed twice does,
 // whether the second one comes inside the double-click time (a quick kill) or just after it.
-TEST_F(WindowProc, TwoClicksOnTheMarkButtonMeasureTheTimeBetweenThemHoweverQuick)
+// RESET and CLEAR, which the click that focused them disables, hand the focus to the overlay.
+TEST_F(WindowProc, TwoClicksOnTheMarkButtonMeasureHoweverQuickAndNoDisabledButtonKeepsTheFocus)
 {
     const UINT double_click_ms = GetDoubleClickTime();
-    RECT mark;
-    GetWindowRect(overlay.mark_button, &mark);
-    const POINT centre{(mark.left + mark.right) / 2, (mark.top + mark.bottom) / 2};
+    const POINT centre = centre_of(overlay.mark_button);
     std::size_t rows = 0;
     // The panel first: activates the overlay, which Wine does slowly the first time.
     click_at({centre.x, centre.y + 150}, [] { return false; });
@@ -188,6 +194,14 @@ TEST_F(WindowProc, TwoClicksOnTheMarkButtonMeasureTheTimeBetweenThemHoweverQuick
         EXPECT_EQ(overlay.current_ms, overlay.measurements.back().time_to_kill_ms);
         Sleep(double_click_ms + 50);  // the next pair starts with a single click
     }
+    click_at(centre, [] { return overlay.timing; });
+    ASSERT_TRUE(overlay.timing) << "the mark button did not start a measurement for RESET";
+    click_at(centre_of(overlay.reset_button), [] { return !overlay.timing; });
+    ASSERT_FALSE(overlay.timing) << "RESET was not clicked";
+    EXPECT_EQ(GetFocus(), window()) << "after RESET";
+    click_at(centre_of(overlay.clear_button), [] { return overlay.measurements.empty(); });
+    ASSERT_TRUE(overlay.measurements.empty()) << "CLEAR was not clicked";
+    EXPECT_EQ(GetFocus(), window()) << "after CLEAR";
 }
 
 TEST_F(WindowProc, TheRefreshTimerTicksEvery16Ms)
