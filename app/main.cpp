@@ -2,7 +2,7 @@
 
 #include "app/startup.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command)
+int WINAPI WinMain(_In_ HINSTANCE instance, _In_opt_ HINSTANCE, _In_ LPSTR, _In_ int show_command)
 {
     if (const int failure = start_overlay(instance)) {
         return failure;

@@ -21,7 +21,7 @@ static LRESULT CALLBACK minimal_wnd_proc(HWND window, UINT message, WPARAM wpara
     }
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command)
+int WINAPI WinMain(_In_ HINSTANCE instance, _In_opt_ HINSTANCE, _In_ LPSTR, _In_ int show_command)
 {
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof window_class;
