@@ -63,9 +63,9 @@ TEST_F(Startup, FontsBrushesAndClassHoldTheirParametersAndReleaseDeletesTheObjec
         EXPECT_EQ(rgb(logical.lbColor), rgb(colour));
     }
     EXPECT_EQ(hex(GetClassLongPtrW(window(), GCL_STYLE)), "0x3");  // CS_HREDRAW | CS_VREDRAW
-    EXPECT_EQ(GetClassLongPtrW(window(), GCL_CBCLSEXTRA) + GetClassLongPtrW(window(), GCL_CBWNDEXTRA), 0);
-    EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HICON), reinterpret_cast<LONG_PTR>(LoadIconW(nullptr, IDI_APPLICATION)));
-    EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HCURSOR), reinterpret_cast<LONG_PTR>(LoadCursorW(nullptr, IDC_ARROW)));
+    EXPECT_EQ(GetClassLongPtrW(window(), GCL_CBCLSEXTRA) + GetClassLongPtrW(window(), GCL_CBWNDEXTRA), 0u);
+    EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HICON), reinterpret_cast<ULONG_PTR>(LoadIconW(nullptr, IDI_APPLICATION)));
+    EXPECT_EQ(GetClassLongPtrW(window(), GCLP_HCURSOR), reinterpret_cast<ULONG_PTR>(LoadCursorW(nullptr, IDC_ARROW)));
 
     release_gdi_objects();
     for (std::size_t i = 0; i < objects.size(); ++i) {
@@ -167,7 +167,7 @@ TEST(Executable, CarriesOneVersionInTheRecordAndTheManifest)
     const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, resource)));
     const std::string manifest(bytes, SizeofResource(module, resource));
     FreeLibrary(module);
-    const std::string manifest_version = "version=\"" + std::string(version.begin(), version.end()) + ".0\"";
+    const std::string manifest_version = "version=\"" + narrow(version) + ".0\"";
     const std::vector<std::string> parts = {"name=\"Quillfen.ReplayOverlay\"", manifest_version,
                                             "processorArchitecture=\"amd64\"", "type=\"win32\"",
                                             "<description>Quillfen Replay Overlay</description>",

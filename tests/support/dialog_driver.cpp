@@ -67,6 +67,29 @@ static std::wstring describe_box(HWND box)
     return text + (error_icon ? L" | error icon" : L" | no error icon") + owner_of(box);
 }
 
+struct ControlSearch {
+    int id;
+    HWND found;
+};
+
+static BOOL CALLBACK take_control(HWND window, LPARAM search)
+{
+    auto* wanted = reinterpret_cast<ControlSearch*>(search);
+    if (GetDlgCtrlID(window) != wanted->id) {
+        return TRUE;
+    }
+    wanted->found = window;
+    return FALSE;
+}
+
+// Windows' own save dialog holds its fields inside panes of its own, Wine's as its direct children.
+static HWND control_of(HWND dialog, int id)
+{
+    ControlSearch search{id, nullptr};
+    EnumChildWindows(dialog, take_control, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 void DialogDriver::on_tick()
 {
     HWND dialog = nullptr;
@@ -74,10 +97,13 @@ void DialogDriver::on_tick()
     if (!dialog) {
         return;
     }
-    HWND name = GetDlgItem(dialog, FILE_NAME_EDIT);
-    if (name || (name = GetDlgItem(dialog, FILE_NAME_COMBO))) {
+    HWND name = control_of(dialog, FILE_NAME_EDIT);
+    if (!name) {
+        name = control_of(dialog, FILE_NAME_COMBO);
+    }
+    if (name) {
         ++save_dialogs;
-        HWND types = GetDlgItem(dialog, FILE_TYPE_COMBO);
+        HWND types = control_of(dialog, FILE_TYPE_COMBO);
         const LRESULT chosen = SendMessageW(types, CB_GETCURSEL, 0, 0);
         save_dialog = window_text(name) + L" |";
         for (LRESULT i = 0; i < SendMessageW(types, CB_GETCOUNT, 0, 0); ++i) {

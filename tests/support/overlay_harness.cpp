@@ -33,6 +33,15 @@ std::wstring window_text(HWND window)
     return text;
 }
 
+std::string narrow(const std::wstring& text)
+{
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
 static int erase_requests = 0;
 
 static LRESULT CALLBACK count_erase_requests(int code, WPARAM wparam, LPARAM lparam)
@@ -157,7 +166,7 @@ void OverlayTest::TearDown()
 Canvas::Canvas(int width, int height) : width_(width)
 {
     BITMAPINFO info{};
-    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB};  // top-down: row 0 first
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};  // top-down: row 0 first
     void* bits = nullptr;
     dc_ = CreateCompatibleDC(nullptr);
     bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);

@@ -30,6 +30,9 @@ bool pump_until(Condition condition, DWORD timeout_ms = 5000)
 
 std::wstring window_text(HWND window);
 
+// A wide text, such as a path, as UTF-8 for a test's messages.
+std::string narrow(const std::wstring& text);
+
 // What the overlay's next paint will redraw, as the platform holds it: "left top right bottom" of
 // the update rectangle, with " erase" when the background is to be erased first; "none" when
 // nothing waits. Lets the paint happen.
