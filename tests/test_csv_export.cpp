@@ -3,6 +3,7 @@
 #include "tests/support/overlay_harness.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -102,6 +103,103 @@ std::vector<Measurement> many(std::size_t count)
     return list;
 }
 
+// Where Wine answers otherwise than Windows documents, a test makes one file call of the export
+// answer as documented, for as long as this lives.
+struct StandIns {
+    StandIns() = default;
+    StandIns(const StandIns&) = delete;
+    StandIns& operator=(const StandIns&) = delete;
+    ~StandIns() { file_calls = FileCalls{}; }
+};
+
+// A virus scanner, the search indexer or a sync client that has the file open for a moment: the
+// platform's call is refused this often, then made.
+int refusals_left = 0;
+DWORD refusal = 0;
+
+bool refused()
+{
+    if (refusals_left <= 0) {
+        return false;
+    }
+    --refusals_left;
+    SetLastError(refusal);
+    return true;
+}
+
+BOOL WINAPI replace_looked_at(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID exclude,
+                              LPVOID reserved)
+{
+    return !refused() && ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+}
+
+BOOL WINAPI move_looked_at(LPCWSTR from, LPCWSTR to, DWORD flags)
+{
+    return !refused() && MoveFileExW(from, to, flags);
+}
+
+// ReplaceFileW without a backup name, as documented for ERROR_UNABLE_TO_MOVE_REPLACEMENT: "the
+// replaced file no longer exists and the replacement file exists under its original name".
+BOOL WINAPI replace_losing_the_old_file(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID)
+{
+    DeleteFileW(replaced);
+    SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+    return FALSE;
+}
+
+// As documented for ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: "The replacement file still exists under its
+// original name [...] The file to be replaced still exists with a different name."
+BOOL WINAPI replace_renaming_the_old_file(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID)
+{
+    MoveFileW(replaced, (std::wstring(replaced) + L".renamed").c_str());
+    SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+    return FALSE;
+}
+
+// GetFinalPathNameByHandleW for a drive letter, as documented for ERROR_PATH_NOT_FOUND: "if you
+// create a volume and do not assign it a drive letter".
+DWORD WINAPI final_path_on_a_volume_without_a_letter(HANDLE, LPWSTR, DWORD, DWORD)
+{
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return 0;
+}
+
+// CreateFileW as documented where long paths are not enabled: "the name is limited to MAX_PATH
+// characters. To extend this limit [...] prepend "\\?\" to the path." Wine takes any length.
+HANDLE WINAPI create_within_max_path(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                     DWORD disposition, DWORD flags, HANDLE model)
+{
+    if (std::wcslen(name) >= MAX_PATH && !std::wstring_view(name).starts_with(L"\\\\?\\")) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(name, access, share, security, disposition, flags, model);
+}
+
+// A file marked for deletion, as another export's temporary file is while written. DeleteFileW's
+// documentation: "Subsequent calls to CreateFile to open the file fail with ERROR_ACCESS_DENIED";
+// Wine answers ERROR_FILE_EXISTS.
+std::wstring pending_deletion;
+
+HANDLE WINAPI create_beside_a_pending_deletion(LPCWSTR name, DWORD access, DWORD share,
+                                               LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                               HANDLE model)
+{
+    HANDLE file = CreateFileW(name, access, share, security, disposition, flags, model);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS &&
+        std::wstring_view(name).ends_with(pending_deletion)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+    }
+    return file;
+}
+
+std::wstring current_directory()
+{
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    return folder;
+}
+
 }  // namespace
 
 TEST(CsvFile, TheWorkedExampleOf113BytesAndRowsAtTheEdges)
@@ -141,11 +239,14 @@ TEST(CsvFile, LargeListsCrossTheWriteChunksIntact)
 }
 
 // The dialog returns paths of up to 259 characters; the temporary file's name, longer still, must
-// fit wherever it is made.
+// fit wherever it is made, also where the platform cannot name the real file.
 TEST(CsvFile, FoldersAsLongAsTheDialogAllows)
 {
     TempFolder folder;
+    StandIns stand_ins;
+    file_calls.create_file = create_within_max_path;
     for (std::size_t length = 244; length <= 253; ++length) {
+        file_calls.final_path_name = length % 2 ? final_path_on_a_volume_without_a_letter : GetFinalPathNameByHandleW;
         // A folder of that length, every part within the platform's limit of a name.
         std::wstring deep = folder.path();
         while (deep.size() < length) {
@@ -195,8 +296,11 @@ TEST(CsvFile, FailuresLeaveThePathAndItsFolderAsTheyWere)
     ASSERT_TRUE(write_csv_file(locked.c_str(), many(3)));
     // Files of the user's own that look like temporary ones: an export must not touch them.
     for (const wchar_t* name : {L"qfx1A2B.tmp", L"locked.csv.tmp", L"locked.csv.qfx1.tmp"}) {
-        std::ofstream(fs::path(folder.file(name))) << "the user's own";
+        std::ofstream(fs::path(folder.file(name))) << "the user's own, longer than an export's header: " << HEADER;
     }
+    // One that begins as an export does, but has a second name: the user's too.
+    std::ofstream(fs::path(folder.file(L"locked.csv.qfx3.tmp")), std::ios::binary) << HEADER;
+    ASSERT_TRUE(CreateHardLinkW(folder.file(L"kept.csv").c_str(), folder.file(L"locked.csv.qfx3.tmp").c_str(), nullptr));
     const auto before = snapshot(folder.path());
     HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
@@ -206,7 +310,7 @@ TEST(CsvFile, FailuresLeaveThePathAndItsFolderAsTheyWere)
         locked,            // open in another program without sharing
     };
     for (const std::wstring& path : cases) {
-        EXPECT_FALSE(write_csv_file(path.c_str(), many(2))) << std::string(path.begin(), path.end());
+        EXPECT_FALSE(write_csv_file(path.c_str(), many(2))) << narrow(path);
     }
     CloseHandle(holder);
     EXPECT_EQ(snapshot(folder.path()), before);
@@ -218,6 +322,68 @@ TEST(CsvFile, FailuresLeaveThePathAndItsFolderAsTheyWere)
     ASSERT_TRUE(write_csv_file(locked.c_str(), many(2)));
     expected[L"locked.csv"] = HEADER + "1,00:00.000,00:00.250,250\r\n2,00:01.000,00:01.250,250\r\n";
     EXPECT_EQ(snapshot(folder.path()), expected);
+}
+
+// Windows' partial failures of a replacement, as documented, and a scanner that looks into the
+// file just as it is put in place: the rows reach the chosen path or, where the old file is gone
+// and even the last move fails, stay complete beside it.
+TEST(CsvFile, WhereWindowsAnswersOtherwiseWhenTheFileIsPutInPlace)
+{
+    const std::string old_rows = HEADER + "the old rows\r\n", new_rows = HEADER + "1,00:00.000,00:00.250,250\r\n";
+    struct Case {
+        const char* what;
+        decltype(&ReplaceFileW) replace;
+        decltype(&MoveFileExW) move;
+        DWORD refusal;
+        int refusals;
+        bool existed, exported;
+        std::map<std::wstring, std::string> files;
+    };
+    const Case cases[] = {
+        {"the old file deleted", replace_losing_the_old_file, MoveFileExW, 0, 0, true, true, {{L"a.csv", new_rows}}},
+        {"the old file renamed", replace_renaming_the_old_file, MoveFileExW, 0, 0, true, true,
+         {{L"a.csv", new_rows}, {L"a.csv.renamed", old_rows}}},
+        {"the old file deleted, the move refused", replace_losing_the_old_file, move_looked_at, ERROR_ACCESS_DENIED,
+         1000, true, false, {{L"a.csv.qfx1.tmp", new_rows}}},
+        {"the old file looked at", replace_looked_at, MoveFileExW, ERROR_SHARING_VIOLATION, 3, true, true,
+         {{L"a.csv", new_rows}}},
+        {"the new file looked at", ReplaceFileW, move_looked_at, ERROR_ACCESS_DENIED, 3, false, true,
+         {{L"a.csv", new_rows}}},
+        {"the old file held for good", replace_looked_at, MoveFileExW, ERROR_SHARING_VIOLATION, 1000, true, false,
+         {{L"a.csv", old_rows}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder;
+        const std::wstring path = folder.file(L"a.csv");
+        if (c.existed) {
+            std::ofstream(fs::path(path), std::ios::binary) << old_rows;
+        }
+        StandIns stand_ins;
+        file_calls.replace_file = c.replace;
+        file_calls.move_file = c.move;
+        refusal = c.refusal;
+        refusals_left = c.refusals;
+        EXPECT_EQ(write_csv_file(path.c_str(), many(1)), c.exported);
+        EXPECT_EQ(snapshot(folder.path()), c.files);
+    }
+}
+
+TEST(CsvFile, TwoExportsToOneFileAtOnceEachHaveATemporaryFile)
+{
+    TempFolder folder;
+    const std::wstring path = folder.file(L"both.csv");
+    pending_deletion = L"both.csv.qfx1.tmp";
+    HANDLE other = CreateFileW(folder.file(pending_deletion.c_str()).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                               CREATE_NEW, 0, nullptr);
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    ASSERT_TRUE(SetFileInformationByHandle(other, FileDispositionInfo, &disposition, sizeof disposition));
+    StandIns stand_ins;
+    file_calls.create_file = create_beside_a_pending_deletion;
+    EXPECT_TRUE(write_csv_file(path.c_str(), many(1)));
+    CloseHandle(other);
+    EXPECT_EQ(snapshot(folder.path()),
+              (std::map<std::wstring, std::string>{{L"both.csv", HEADER + "1,00:00.000,00:00.250,250\r\n"}}));
 }
 
 // A 16 KiB disk mounted for this test by tests/support/small_disk.sh: it fills up for real.
@@ -234,52 +400,61 @@ protected:
     std::wstring root_;
 };
 
+// A file of one name is replaced, one of two is rewritten in place, growing: either way a full disk
+// leaves it as it was.
 TEST_F(SmallDisk, AFullDiskLeavesThePathAsItWasAndTheNextExportAfterRoomIsMadeIsWhole)
 {
-    const std::wstring existing = file(L"session.csv");
-    ASSERT_TRUE(write_csv_file(existing.c_str(), many(3)));
-    // A file written a KiB at a time until the disk refuses more.
-    HANDLE filler =
-        CreateFileW(file(L"filler").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
-    const std::string block(1024, 'x');
-    for (DWORD written = 0; WriteFile(filler, block.data(), 1024, &written, nullptr) && written == 1024;) {
-    }
-    const auto full = snapshot(root_);
-    EXPECT_FALSE(write_csv_file(file(L"new.csv").c_str(), many(1))) << "the disk is full from the start";
-    EXPECT_EQ(snapshot(root_), full);
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "a file of two names" : "a file of one name");
+        const std::wstring existing = file(L"session.csv");
+        ASSERT_TRUE(write_csv_file(existing.c_str(), many(3)));
+        if (linked) {
+            ASSERT_TRUE(CreateHardLinkW(file(L"second-name.csv").c_str(), existing.c_str(), nullptr));
+        }
+        // A file written a KiB at a time until the disk refuses more.
+        HANDLE filler =
+            CreateFileW(file(L"filler").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+        const std::string block(1024, 'x');
+        for (DWORD written = 0; WriteFile(filler, block.data(), 1024, &written, nullptr) && written == 1024;) {
+        }
+        const auto full = snapshot(root_);
+        EXPECT_FALSE(write_csv_file(file(L"new.csv").c_str(), many(1))) << "the disk is full from the start";
+        EXPECT_EQ(snapshot(root_), full);
 
-    // Room made a KiB at a time, from none to more than the new file needs: whatever part of it
-    // fits, the export is whole or fails and leaves the disk as it was.
-    const std::vector<Measurement> list = many(250);
-    LARGE_INTEGER size{};
-    GetFileSizeEx(filler, &size);
-    bool exported = false;
-    for (int room = 0; room <= 12 && !exported; ++room) {
-        SCOPED_TRACE(testing::Message() << room << " KiB made free");
-        size.QuadPart -= room ? 1024 : 0;
-        SetFilePointerEx(filler, size, nullptr, FILE_BEGIN);
-        SetEndOfFile(filler);
-        const auto before = snapshot(root_);
-        exported = write_csv_file(existing.c_str(), list);
-        if (exported) {
-            const std::string content = read_file(existing);
-            EXPECT_EQ(lines_of(content).size(), 251u);
-            const std::string last = "250,04:09.000,04:09.250,250\r\n";
-            EXPECT_EQ(content.substr(content.size() - std::min(content.size(), last.size())), last);
-        } else {
-            EXPECT_EQ(snapshot(root_), before);
+        // Room made a KiB at a time, from none to more than the new file needs: whatever part of it
+        // fits, the export is whole or fails and leaves the disk as it was.
+        const std::vector<Measurement> list = many(250);
+        LARGE_INTEGER size{};
+        GetFileSizeEx(filler, &size);
+        bool exported = false;
+        for (int room = 0; room <= 12 && !exported; ++room) {
+            SCOPED_TRACE(testing::Message() << room << " KiB made free");
+            size.QuadPart -= room ? 1024 : 0;
+            SetFilePointerEx(filler, size, nullptr, FILE_BEGIN);
+            SetEndOfFile(filler);
+            const auto before = snapshot(root_);
+            exported = write_csv_file(existing.c_str(), list);
+            if (exported) {
+                const std::string content = read_file(existing);
+                EXPECT_EQ(lines_of(content).size(), 251u);
+                const std::string last = "250,04:09.000,04:09.250,250\r\n";
+                EXPECT_EQ(content.substr(content.size() - std::min(content.size(), last.size())), last);
+            } else {
+                EXPECT_EQ(snapshot(root_), before);
+            }
+        }
+        CloseHandle(filler);
+        EXPECT_TRUE(exported);
+        const auto left = snapshot(root_);
+        EXPECT_EQ(left.size(), linked ? 3u : 2u) << "a temporary file was left beside the export";
+        for (const auto& entry : left) {
+            DeleteFileW(file(entry.first).c_str());
         }
     }
-    CloseHandle(filler);
-    EXPECT_TRUE(exported);
-    EXPECT_EQ(snapshot(root_).size(), 2u) << "a temporary file was left beside the export";
 }
 
 class Export : public OverlayTest {
 protected:
-    // The save dialog may make the folder it saved in the current one, which holds it until
-    // another is.
-    ~Export() override { SetCurrentDirectoryW(fs::temp_directory_path().c_str()); }
     void measure(int count)
     {
         for (int i = 0; i < count; ++i) {
@@ -301,8 +476,10 @@ TEST_F(Export, SavesThroughTheDialogWithItsDefaultsAndAppendsTheExtension)
         SendMessageW(overlay.main_window, WM_HOTKEY, 101, 0);
     };
     ValidateRect(window(), nullptr);
+    const std::wstring working_folder = current_directory();
     export_csv();
 
+    EXPECT_EQ(current_directory(), working_folder) << "the folder saved in is held as the current one";
     EXPECT_EQ(driver.save_dialogs, 1);
     EXPECT_EQ(driver.save_dialog, L"quillfen-replay-measurements.csv | *CSV files (*.csv) All files (*.*) | owned by "
                                   L"the overlay");
@@ -350,15 +527,14 @@ TEST_F(Export, OverwriteIsConfirmedAndTheFileItselfTakesTheRows)
                                {folder_.file(L"hidden.csv"), FILE_ATTRIBUTE_HIDDEN},
                                {folder_.file(L"read-only.csv"), FILE_ATTRIBUTE_READONLY}};
     const std::wstring link = wine_path_from(L"QUILLFEN_SYMBOLIC_LINK");
-    if (link.empty()) {
-        ADD_FAILURE() << "no symbolic link: run the test through tests/support/symbolic_link.sh";
-    } else {
+    if (!link.empty()) {
         cases.push_back({link, 0});
     }
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.chosen.begin(), c.chosen.end()));
-        // Written through the name as any program writes, so through the link to the file itself.
-        std::ofstream(fs::path(c.chosen), std::ios::binary) << HEADER << "old\r\nold\r\n";
+        SCOPED_TRACE(narrow(c.chosen));
+        // Written through the name as any program writes, so through the link to the file itself;
+        // longer than the new file, so that a tail of it would show.
+        std::ofstream(fs::path(c.chosen), std::ios::binary) << HEADER << "an old row, longer than the new one\r\nold\r\n";
         SetFileAttributesW(c.chosen.c_str(), c.attribute ? c.attribute : FILE_ATTRIBUTE_NORMAL);
         // Root may write a read-only file under Wine, and the export then does too; where a plain
         // write is refused, the export is (OrdinaryUser below).
@@ -383,6 +559,10 @@ TEST_F(Export, OverwriteIsConfirmedAndTheFileItselfTakesTheRows)
         SetFileAttributesW(c.chosen.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
     EXPECT_EQ(snapshot(folder_.path()).size(), 4u) << "a temporary file was left beside the export";
+    if (link.empty()) {
+        GTEST_SKIP() << "the other cases passed; no symbolic link to try: run the test through "
+                        "tests/support/symbolic_link.sh";
+    }
 }
 
 // A file held by another program; as an ordinary user, also a read-only file of the user's own.
@@ -397,7 +577,7 @@ TEST_F(Export, FailureShowsTheStatusThenTheErrorBoxThenRepaints)
         paths.push_back(foreign + L"\\read-only.csv");
     }
     for (const std::wstring& path : paths) {
-        SCOPED_TRACE(std::string(path.begin(), path.end()));
+        SCOPED_TRACE(narrow(path));
         const std::string before = read_file(path);
         DialogDriver driver;
         driver.path = path;
@@ -432,7 +612,7 @@ TEST(OrdinaryUser, FilesTheUserMayNotWriteAreRefusedAndStayAsTheyWere)
     const auto before = snapshot(files);
     for (const wchar_t* name : {L"marked-read-only.csv", L"read-only.csv", L"other-user.csv", L"other-group.csv"}) {
         const std::wstring path = files + L"\\" + name;
-        EXPECT_FALSE(write_csv_file(path.c_str(), many(2))) << std::string(path.begin(), path.end());
+        EXPECT_FALSE(write_csv_file(path.c_str(), many(2))) << narrow(path);
     }
     EXPECT_EQ(snapshot(files), before);
 }
