@@ -394,7 +394,8 @@ void bench_cpu()
 // The bytes in one write, on the disk when it returns.
 void write_committed(const std::wstring& path, const std::string& bytes)
 {
-    std::FILE* file = _wfopen(path.c_str(), L"wb");
+    std::FILE* file = nullptr;
+    _wfopen_s(&file, path.c_str(), L"wb");
     std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fflush(file);
     _commit(_fileno(file));
@@ -414,7 +415,8 @@ void bench_export()
     const std::wstring plain_temporary = plain_path + L".tmp";
     write_csv_file(ours_path.c_str(), list);
     std::string bytes;
-    if (std::FILE* file = _wfopen(ours_path.c_str(), L"rb")) {
+    std::FILE* file = nullptr;
+    if (_wfopen_s(&file, ours_path.c_str(), L"rb") == 0) {
         char buffer[65536];
         for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
             bytes.append(buffer, n);
