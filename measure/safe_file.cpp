@@ -95,10 +95,8 @@ static std::wstring long_form(const std::wstring& full)
     if (full.starts_with(L"\\\\?\\")) {
         return full;
     }
-    if (full.starts_with(L"\\\\")) {
-        return L"\\\\?\\UNC" + full.substr(1);  // \\server\share
-    }
-    return L"\\\\?\\" + full;
+    const bool unc = full.starts_with(L"\\\\");  // \\server\share\...
+    return (unc ? L"\\\\?\\UNC" : L"\\\\?\\") + full.substr(unc ? 1 : 0);
 }
 
 static bool delete_on_close(HANDLE file, bool remove)
