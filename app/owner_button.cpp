@@ -57,8 +57,8 @@ void take_double_clicks_as_clicks(HWND button)
         SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(quick_click_button_proc)));
 }
 
-// Windows leaves the focus on a window it disables: the keys would reach nobody, then the button
-// again once it is enabled, where a Space would press it. The overlay takes the focus first.
+// Disabling the window that has the keyboard focus leaves it with no window at all, so the keys
+// would reach nobody until the next click: the overlay takes the focus first.
 void enable_button(HWND button, bool enabled)
 {
     if (!enabled && GetFocus() == button) {

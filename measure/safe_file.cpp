@@ -185,12 +185,8 @@ static void remove_leftover(const std::wstring& name, std::string_view start)
 // The temporary file lies beside the target and is named after it, so the last step is a rename
 // on one volume and whatever an earlier write left is found again. It is marked for deletion
 // while it is written: if the program is killed, the platform removes it.
-static bool create_temporary(const std::wstring& target, std::string_view start, FileHandle& file,
-                             std::wstring& name)
+static bool create_temporary(const std::wstring& target, FileHandle& file, std::wstring& name)
 {
-    for (int slot = 1; slot <= TEMPORARY_SLOTS; ++slot) {
-        remove_leftover(temporary_name(target, slot), start);
-    }
     for (int slot = 1; slot <= TEMPORARY_SLOTS; ++slot) {
         name = temporary_name(target, slot);
         file.reset(file_calls.create_file(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
@@ -259,8 +255,8 @@ static bool rewrite_in_place(HANDLE temporary, HANDLE target)
 }
 
 // Puts the complete, closed temporary file in the target's place. A new file never replaces one
-// that appeared meanwhile; write-through returns only once the rename is on the disk. A refusal
-// that may be a passing look at the file is tried again.
+// that appeared meanwhile, and is moved write-through: the call returns once the move is on the
+// disk. A refusal that may be a passing look at either file is tried again.
 static bool put_in_place(const Target& target, const std::wstring& temporary)
 {
     bool replacing = target.exists;
@@ -280,7 +276,10 @@ static bool put_in_place(const Target& target, const std::wstring& temporary)
             target_as_it_was = false;
             continue;
         }
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || waits == std::size(PLACING_WAITS_MS)) {
+        // After these both files keep their names, as they were.
+        const bool passing = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                             error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+        if (!passing || waits == std::size(PLACING_WAITS_MS)) {
             break;
         }
         Sleep(PLACING_WAITS_MS[waits++]);
@@ -292,20 +291,9 @@ static bool put_in_place(const Target& target, const std::wstring& temporary)
     return false;
 }
 
-// The content goes to a new file beside the chosen one, which takes its place only once every
-// byte is on the disk: a full disk, a locked target or a power cut leaves the chosen path as it was.
-bool write_file_safely(const wchar_t* path, std::string_view start, const std::function<bool(HANDLE)>& write)
+// The temporary file, complete, takes the place of the old one or of none.
+static bool replace_with(const Target& target, FileHandle& temporary, const std::wstring& temporary_path)
 {
-    Target target;
-    FileHandle temporary;
-    std::wstring temporary_path;
-    if (!find_target(path, target) || !create_temporary(target.path, start, temporary, temporary_path) ||
-        !write(temporary.get()) || !FlushFileBuffers(temporary.get())) {
-        return false;
-    }
-    if (target.in_place) {
-        return rewrite_in_place(temporary.get(), target.existing.get());
-    }
     // ReplaceFileW carries the old file's attributes and security over on Windows; Wine's does
     // not, so the attributes it keeps are set on the new file first.
     if (target.exists) {
@@ -319,4 +307,27 @@ bool write_file_safely(const wchar_t* path, std::string_view start, const std::f
     }
     temporary.reset();
     return put_in_place(target, temporary_path);
+}
+
+// The content goes to a new file beside the chosen one, which takes its place only once every
+// byte is on the disk: a full disk, a locked target or a power cut leaves the chosen path as it was.
+bool write_file_safely(const wchar_t* path, std::string_view start, const std::function<bool(HANDLE)>& write)
+{
+    Target target;
+    FileHandle temporary;
+    std::wstring temporary_path;
+    if (!find_target(path, target) || !create_temporary(target.path, temporary, temporary_path) ||
+        !write(temporary.get()) || !FlushFileBuffers(temporary.get())) {
+        return false;
+    }
+    const bool written = target.in_place ? rewrite_in_place(temporary.get(), target.existing.get())
+                                         : replace_with(target, temporary, temporary_path);
+    // Only now: until the new content is in place, a complete file kept by an earlier failure may
+    // be the only copy of its rows.
+    if (written) {
+        for (int slot = 1; slot <= TEMPORARY_SLOTS; ++slot) {
+            remove_leftover(temporary_name(target.path, slot), start);
+        }
+    }
+    return written;
 }

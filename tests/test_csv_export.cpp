@@ -345,7 +345,9 @@ TEST(CsvFile, WhereWindowsAnswersOtherwiseWhenTheFileIsPutInPlace)
          {{L"a.csv", new_rows}, {L"a.csv.renamed", old_rows}}},
         {"the old file deleted, the move refused", replace_losing_the_old_file, move_looked_at, ERROR_ACCESS_DENIED,
          1000, true, false, {{L"a.csv.qfx1.tmp", new_rows}}},
-        {"the old file looked at", replace_looked_at, MoveFileExW, ERROR_SHARING_VIOLATION, 3, true, true,
+        {"the old file looked at", replace_looked_at, MoveFileExW, ERROR_UNABLE_TO_REMOVE_REPLACED, 2, true, true,
+         {{L"a.csv", new_rows}}},
+        {"the new file looked at, replacing", replace_looked_at, MoveFileExW, ERROR_SHARING_VIOLATION, 3, true, true,
          {{L"a.csv", new_rows}}},
         {"the new file looked at", ReplaceFileW, move_looked_at, ERROR_ACCESS_DENIED, 3, false, true,
          {{L"a.csv", new_rows}}},
@@ -363,9 +365,14 @@ TEST(CsvFile, WhereWindowsAnswersOtherwiseWhenTheFileIsPutInPlace)
         file_calls.replace_file = c.replace;
         file_calls.move_file = c.move;
         refusal = c.refusal;
-        refusals_left = c.refusals;
-        EXPECT_EQ(write_csv_file(path.c_str(), many(1)), c.exported);
-        EXPECT_EQ(snapshot(folder.path()), c.files);
+        // A failure, tried again, fails alike and leaves the same: a complete file kept beside the
+        // path above all.
+        for (int attempt = 1; attempt <= (c.exported ? 1 : 2); ++attempt) {
+            SCOPED_TRACE(testing::Message() << "export " << attempt);
+            refusals_left = c.refusals;
+            EXPECT_EQ(write_csv_file(path.c_str(), many(1)), c.exported);
+            EXPECT_EQ(snapshot(folder.path()), c.files);
+        }
     }
 }
 
