@@ -6,7 +6,6 @@
 #include "measure/safe_file.h"
 
 static constexpr char CSV_START[] = "\xEF\xBB\xBF" "measurement,enemy_visible,enemy_killed,time_to_kill_ms\r\n";
-static constexpr std::size_t CHUNK_SIZE = 64 * 1024;
 static constexpr std::size_t LONGEST_ROW = 128;  // two clock texts of 22 and two 20-digit numbers fit
 
 // One row, "%llu,%s,%s,%lld" and CR LF, written in place.

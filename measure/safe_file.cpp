@@ -6,7 +6,6 @@
 
 FileCalls file_calls;
 
-static constexpr std::size_t CHUNK_SIZE = 64 * 1024;
 static constexpr int TEMPORARY_SLOTS = 8;  // writes to one file at the same time, each with its own
 static constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // What the file's new content takes over from the old file; read-only files are rewritten in place.
@@ -260,7 +259,6 @@ static bool rewrite_in_place(HANDLE temporary, HANDLE target)
 static bool put_in_place(const Target& target, const std::wstring& temporary)
 {
     bool replacing = target.exists;
-    bool target_as_it_was = true;
     for (std::size_t waits = 0;;) {
         const bool placed =
             replacing ? file_calls.replace_file(target.path.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr)
@@ -273,7 +271,6 @@ static bool put_in_place(const Target& target, const std::wstring& temporary)
             // The old file has left its name (deleted, or kept under another) and the new one
             // still has the temporary name: it is moved to the chosen one instead.
             replacing = false;
-            target_as_it_was = false;
             continue;
         }
         // After these both files keep their names, as they were.
@@ -285,7 +282,7 @@ static bool put_in_place(const Target& target, const std::wstring& temporary)
         Sleep(PLACING_WAITS_MS[waits++]);
     }
     // Unless the old file is still where it was, the new one is the only complete copy: it stays.
-    if (target_as_it_was) {
+    if (replacing == target.exists) {
         DeleteFileW(temporary.c_str());
     }
     return false;

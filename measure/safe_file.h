@@ -15,6 +15,9 @@ struct FileCalls {
 };
 extern FileCalls file_calls;
 
+// The most bytes one call reads or writes.
+inline constexpr std::size_t CHUNK_SIZE = 64 * 1024;
+
 // Every write's count is checked: a full disk must never pass for a written file.
 bool write_all(HANDLE file, const char* bytes, std::size_t count);
 

@@ -21,6 +21,7 @@
 namespace {
 
 const std::string HEADER = "\xEF\xBB\xBFmeasurement,enemy_visible,enemy_killed,time_to_kill_ms\r\n";
+const std::string ONE_ROW_FILE = HEADER + "1,00:00.000,00:00.250,250\r\n";  // what many(1) gives
 
 namespace fs = std::filesystem;
 
@@ -329,7 +330,7 @@ TEST(CsvFile, FailuresLeaveThePathAndItsFolderAsTheyWere)
 // and even the last move fails, stay complete beside it.
 TEST(CsvFile, WhereWindowsAnswersOtherwiseWhenTheFileIsPutInPlace)
 {
-    const std::string old_rows = HEADER + "the old rows\r\n", new_rows = HEADER + "1,00:00.000,00:00.250,250\r\n";
+    const std::string old_rows = HEADER + "the old rows\r\n", new_rows = ONE_ROW_FILE;
     struct Case {
         const char* what;
         decltype(&ReplaceFileW) replace;
@@ -390,7 +391,7 @@ TEST(CsvFile, TwoExportsToOneFileAtOnceEachHaveATemporaryFile)
     EXPECT_TRUE(write_csv_file(path.c_str(), many(1)));
     CloseHandle(other);
     EXPECT_EQ(snapshot(folder.path()),
-              (std::map<std::wstring, std::string>{{L"both.csv", HEADER + "1,00:00.000,00:00.250,250\r\n"}}));
+              (std::map<std::wstring, std::string>{{L"both.csv", ONE_ROW_FILE}}));
 }
 
 // A 16 KiB disk mounted for this test by tests/support/small_disk.sh: it fills up for real.
