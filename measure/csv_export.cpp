@@ -10,6 +10,8 @@
 
 static constexpr DWORD PATH_CAPACITY = MAX_PATH;
 
+decltype(&GetSaveFileNameW) show_save_dialog = GetSaveFileNameW;
+
 static std::wstring current_directory()
 {
     std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
@@ -34,13 +36,15 @@ void export_csv()
     // The dialog makes the folder it saved in the current one, and the process would hold it: a
     // USB stick could not be ejected, nor the folder renamed, until the overlay closes.
     const std::wstring working_folder = current_directory();
-    const BOOL chosen = GetSaveFileNameW(&dialog);
+    const BOOL chosen = show_save_dialog(&dialog);
     SetCurrentDirectoryW(working_folder.c_str());
-    if (!chosen) {
+    // A cancel is no failure, but a dialog that failed is: the user clicked Save and must learn
+    // that nothing was written (a name longer than the buffer, say).
+    if (!chosen && CommDlgExtendedError() == 0) {
         return;
     }
     // The list is read only now: a measurement finished while the dialog was open belongs in the file.
-    if (write_csv_file(path, overlay.measurements)) {
+    if (chosen && write_csv_file(path, overlay.measurements)) {
         overlay.status_text = L"CSV exported.";
         repaint_overlay();
         return;

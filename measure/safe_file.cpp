@@ -8,12 +8,16 @@ FileCalls file_calls;
 
 static constexpr int TEMPORARY_SLOTS = 8;  // writes to one file at the same time, each with its own
 static constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// What the file's new content takes over from the old file; read-only files are rewritten in place.
+// What the file's new content takes over from the old file.
 static constexpr DWORD KEPT_ATTRIBUTES =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// The attributes above are set on the new file itself. Carrying the old file's ACLs over needs
+// WRITE_DAC, which a file share with the usual "Change" permission does not grant: without these
+// flags every replacement there would fail.
+static constexpr DWORD REPLACE_FLAGS = REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS;
 // A virus scanner, the search indexer or a sync client looks into a file just closed, and for that
-// moment it can be neither replaced nor moved: the waits between tries, about a second in all.
-static constexpr DWORD PLACING_WAITS_MS[] = {10, 20, 40, 80, 150, 300, 400};
+// moment it can be neither replaced, moved nor deleted: the waits between tries, about a second in all.
+static constexpr DWORD LOOK_WAITS_MS[] = {10, 20, 40, 80, 150, 300, 400};
 
 namespace {
 
@@ -43,7 +47,7 @@ struct Target {
     std::wstring path;         // links followed where the platform can say, in the form that takes any length
     FileHandle existing;       // open for writing while it is rewritten in place
     bool exists = false;
-    bool in_place = false;     // several names, or read-only: rewritten where it lies, keeping all it has
+    bool in_place = false;     // several names: rewritten where it lies, keeping all it has
     DWORD attributes = 0;
 };
 
@@ -129,9 +133,8 @@ static bool find_target(const wchar_t* path, Target& target)
         }
         target.exists = true;
         target.attributes = info.dwFileAttributes;
-        // Replacing would split a file of several names, and the platform refuses to replace a
-        // read-only one: both keep their identity and are rewritten in place.
-        target.in_place = info.nNumberOfLinks > 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+        // Replacing would split a file of several names: it keeps its identity and is rewritten in place.
+        target.in_place = info.nNumberOfLinks > 1;
         if (!target.in_place) {
             file.reset();  // the replacement needs the file closed
         }
@@ -253,39 +256,53 @@ static bool rewrite_in_place(HANDLE temporary, HANDLE target)
     return true;
 }
 
-// Puts the complete, closed temporary file in the target's place. A new file never replaces one
-// that appeared meanwhile, and is moved write-through: the call returns once the move is on the
-// disk. A refusal that may be a passing look at either file is tried again.
-static bool put_in_place(const Target& target, const std::wstring& temporary)
+// Makes a step again while its refusal may be a passing look at a file by another program: after
+// such a refusal both files keep their names, as they were.
+template <typename Step>
+static bool tried_while_looked_at(Step step)
 {
-    bool replacing = target.exists;
-    for (std::size_t waits = 0;;) {
-        const bool placed =
-            replacing ? file_calls.replace_file(target.path.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr)
-                      : file_calls.move_file(temporary.c_str(), target.path.c_str(), MOVEFILE_WRITE_THROUGH);
-        if (placed) {
+    for (std::size_t waits = 0;; ++waits) {
+        if (step()) {
             return true;
         }
         const DWORD error = GetLastError();
-        if (replacing && (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)) {
+        const bool passing = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                             error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+        if (!passing || waits == std::size(LOOK_WAITS_MS)) {
+            return false;
+        }
+        Sleep(LOOK_WAITS_MS[waits]);
+    }
+}
+
+// Puts the complete, closed temporary file in the target's place. A new file never replaces one
+// that appeared meanwhile. Should that fail, the temporary file goes, unless it is the only
+// complete copy left.
+static bool put_in_place(const Target& target, const std::wstring& temporary)
+{
+    bool replacing = target.exists;
+    const bool placed = tried_while_looked_at([&] {
+        if (replacing) {
+            if (file_calls.replace_file(target.path.c_str(), temporary.c_str(), nullptr, REPLACE_FLAGS, nullptr,
+                                        nullptr)) {
+                return true;
+            }
+            const DWORD error = GetLastError();
+            if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+                return false;
+            }
             // The old file has left its name (deleted, or kept under another) and the new one
             // still has the temporary name: it is moved to the chosen one instead.
             replacing = false;
-            continue;
         }
-        // After these both files keep their names, as they were.
-        const bool passing = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-                             error == ERROR_UNABLE_TO_REMOVE_REPLACED;
-        if (!passing || waits == std::size(PLACING_WAITS_MS)) {
-            break;
-        }
-        Sleep(PLACING_WAITS_MS[waits++]);
-    }
+        return file_calls.move_file(temporary.c_str(), target.path.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    });
     // Unless the old file is still where it was, the new one is the only complete copy: it stays.
-    if (replacing == target.exists) {
-        DeleteFileW(temporary.c_str());
+    // Whatever held the new file may hold it a little longer, and the folder is to be left as it was.
+    if (!placed && replacing == target.exists) {
+        tried_while_looked_at([&] { return DeleteFileW(temporary.c_str()) != FALSE; });
     }
-    return false;
+    return placed;
 }
 
 // The temporary file, complete, takes the place of the old one or of none.
@@ -306,8 +323,9 @@ static bool replace_with(const Target& target, FileHandle& temporary, const std:
     return put_in_place(target, temporary_path);
 }
 
-// The content goes to a new file beside the chosen one, which takes its place only once every
-// byte is on the disk: a full disk, a locked target or a power cut leaves the chosen path as it was.
+// The content goes to a new file beside the chosen one, which takes the chosen name only once every
+// byte of it has been flushed to the disk: a full disk or a locked target leaves the chosen path as
+// it was.
 bool write_file_safely(const wchar_t* path, std::string_view start, const std::function<bool(HANDLE)>& write)
 {
     Target target;

@@ -1,5 +1,9 @@
 #include "tests/support/dialog_driver.h"
 
+#include <commctrl.h>
+
+#include <vector>
+
 #include "app/overlay_state.h"
 #include "tests/support/overlay_harness.h"
 
@@ -9,8 +13,11 @@ static DialogDriver* active_driver = nullptr;
 static constexpr int FILE_NAME_EDIT = 0x480;
 static constexpr int FILE_NAME_COMBO = 0x47C;
 static constexpr int FILE_TYPE_COMBO = 0x470;
+static constexpr int MESSAGE_BOX_TEXT = 0xFFFF;
 static constexpr int MESSAGE_BOX_ICON = 0x14;       // as Windows numbers it
 static constexpr int WINE_MESSAGE_BOX_ICON = 0x440;  // as Wine does
+// How long an answered window may take to close before the test fails.
+static constexpr ULONGLONG STUCK_MS = 3000;
 
 static void CALLBACK driver_tick(HWND, UINT, UINT_PTR, DWORD)
 {
@@ -31,11 +38,16 @@ DialogDriver::~DialogDriver()
     active_driver = nullptr;
 }
 
+static std::wstring class_of(HWND window)
+{
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
 static bool is_dialog(HWND window)
 {
-    wchar_t class_name[16] = {};
-    GetClassNameW(window, class_name, 16);
-    return std::wstring(class_name) == L"#32770";
+    return class_of(window) == L"#32770";
 }
 
 static BOOL CALLBACK take_first_dialog(HWND window, LPARAM found)
@@ -47,6 +59,64 @@ static BOOL CALLBACK take_first_dialog(HWND window, LPARAM found)
     return TRUE;
 }
 
+static BOOL CALLBACK gather_child(HWND window, LPARAM children)
+{
+    reinterpret_cast<std::vector<HWND>*>(children)->push_back(window);
+    return TRUE;
+}
+
+// Every window inside a dialog: Windows' own save dialog holds its fields inside panes of its own,
+// Wine's as its direct children.
+static std::vector<HWND> descendants_of(HWND dialog)
+{
+    std::vector<HWND> children;
+    EnumChildWindows(dialog, gather_child, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+static HWND control_of(HWND dialog, int id)
+{
+    for (HWND child : descendants_of(dialog)) {
+        if (GetDlgCtrlID(child) == id) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+// A button's text as it reads, without the mark of its access key.
+static std::wstring label_of(HWND button)
+{
+    std::wstring label = window_text(button);
+    std::erase(label, L'&');
+    return label;
+}
+
+// The visible buttons, known by their text: ids differ (Windows gives an MB_OK box's OK button the
+// id 2), and a task dialog's buttons are no windows at all.
+static std::vector<HWND> buttons_of(HWND dialog)
+{
+    std::vector<HWND> buttons;
+    for (HWND child : descendants_of(dialog)) {
+        if (IsWindowVisible(child) && class_of(child) == L"Button") {
+            buttons.push_back(child);
+        }
+    }
+    return buttons;
+}
+
+static bool press(HWND dialog, const wchar_t* label)
+{
+    for (HWND button : buttons_of(dialog)) {
+        if (label_of(button) == label) {
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(button));
+            return true;
+        }
+    }
+    return false;
+}
+
 static std::wstring owner_of(HWND window)
 {
     return GetWindow(window, GW_OWNER) == overlay.main_window ? L" | owned by the overlay" : L" | other owner";
@@ -55,11 +125,9 @@ static std::wstring owner_of(HWND window)
 // The message box as the platform shows it: caption, text, visible buttons, icon and owner.
 static std::wstring describe_box(HWND box)
 {
-    static const wchar_t* const BUTTON_NAMES[] = {L"OK", L"Cancel", L"Abort", L"Retry", L"Ignore", L"Yes", L"No"};
-    std::wstring text = window_text(box) + L" | " + window_text(GetDlgItem(box, 0xFFFF)) + L" |";
-    for (int id = IDOK; id <= IDNO; ++id) {
-        HWND button = GetDlgItem(box, id);
-        text += button && IsWindowVisible(button) ? std::wstring(L" ") + BUTTON_NAMES[id - IDOK] : L"";
+    std::wstring text = window_text(box) + L" | " + window_text(GetDlgItem(box, MESSAGE_BOX_TEXT)) + L" |";
+    for (HWND button : buttons_of(box)) {
+        text += L" " + label_of(button);
     }
     HWND icon = GetDlgItem(box, MESSAGE_BOX_ICON);
     icon = icon ? icon : GetDlgItem(box, WINE_MESSAGE_BOX_ICON);
@@ -67,36 +135,55 @@ static std::wstring describe_box(HWND box)
     return text + (error_icon ? L" | error icon" : L" | no error icon") + owner_of(box);
 }
 
-struct ControlSearch {
-    int id;
-    HWND found;
-};
-
-static BOOL CALLBACK take_control(HWND window, LPARAM search)
+// Any window as far as a test's message can tell it: class, title and the texts inside it.
+static std::string describe_window(HWND window)
 {
-    auto* wanted = reinterpret_cast<ControlSearch*>(search);
-    if (GetDlgCtrlID(window) != wanted->id) {
-        return TRUE;
+    std::wstring text = class_of(window) + L" \"" + window_text(window) + L"\"" + owner_of(window) + L":";
+    for (HWND child : descendants_of(window)) {
+        const std::wstring inner = window_text(child);
+        if (IsWindowVisible(child) && !inner.empty()) {
+            text += L" " + class_of(child) + L" \"" + inner + L"\"";
+        }
     }
-    wanted->found = window;
-    return FALSE;
+    return narrow(text);
 }
 
-// Windows' own save dialog holds its fields inside panes of its own, Wine's as its direct children.
-static HWND control_of(HWND dialog, int id)
+// A task dialog draws its buttons itself: they take a click by message only. (The same message
+// number means something else to a save dialog.)
+static bool is_task_dialog(HWND dialog)
 {
-    ControlSearch search{id, nullptr};
-    EnumChildWindows(dialog, take_control, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return buttons_of(dialog).empty();
+}
+
+static void close_window(HWND window)
+{
+    if (is_task_dialog(window)) {
+        PostMessageW(window, TDM_CLICK_BUTTON, IDCANCEL, 0);
+        PostMessageW(window, TDM_CLICK_BUTTON, IDOK, 0);
+    } else {
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    }
 }
 
 void DialogDriver::on_tick()
 {
     HWND dialog = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), take_first_dialog, reinterpret_cast<LPARAM>(&dialog));
+    std::erase_if(answered_, [](const auto& entry) { return !IsWindow(entry.first); });
     if (!dialog) {
         return;
     }
+    const ULONGLONG now = GetTickCount64();
+    if (const auto seen = answered_.find(dialog); seen != answered_.end()) {
+        if (now - seen->second > STUCK_MS) {
+            ADD_FAILURE() << "still open " << STUCK_MS << " ms after it was answered, so closed: "
+                          << describe_window(dialog);
+            close_window(dialog);
+            seen->second = now;
+        }
+        return;
+    }
+    answered_[dialog] = now;
     HWND name = control_of(dialog, FILE_NAME_EDIT);
     if (!name) {
         name = control_of(dialog, FILE_NAME_COMBO);
@@ -122,12 +209,21 @@ void DialogDriver::on_tick()
             PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         }
     } else if (is_dialog(GetWindow(dialog, GW_OWNER))) {
-        ++overwrite_prompts;  // "... already exists. Do you want to replace it?", owned by the save dialog
-        PostMessageW(dialog, WM_COMMAND, IDYES, 0);
-    } else {  // the export's own error box, whoever owns it
+        // "... already exists. Do you want to replace it?", owned by the save dialog: a message
+        // box under Wine, a task dialog on Windows.
+        ++overwrite_prompts;
+        if (is_task_dialog(dialog)) {
+            PostMessageW(dialog, TDM_CLICK_BUTTON, IDYES, 0);
+        } else {
+            press(dialog, L"Yes");
+        }
+    } else if (GetWindow(dialog, GW_OWNER) == overlay.main_window) {
         ++error_boxes;
         error_box = describe_box(dialog);
         status_during_box = overlay.status_text;
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        press(dialog, L"OK");
+    } else {
+        ADD_FAILURE() << "an unexpected window, closed: " << describe_window(dialog);
+        close_window(dialog);
     }
 }

@@ -2,10 +2,13 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 
 // Answers the modal windows that an export opens, from inside their own message loops:
 // the save dialog, the overwrite prompt and the error box. What it saw is kept for the test.
+// A window it does not know, or one still open seconds after it was answered, fails the test,
+// is described and closed: a test never waits on a dialog for long.
 struct DialogDriver {
     // What to type into the save dialog; empty: press Cancel instead.
     std::wstring path;
@@ -30,4 +33,5 @@ struct DialogDriver {
 
 private:
     UINT_PTR timer_ = 0;
+    std::map<HWND, ULONGLONG> answered_;  // each window is answered once; when
 };
