@@ -1,18 +1,32 @@
 #!/usr/bin/env bash
+# usage: release.sh [TAG]
 # Builds the release twice, in two clean folders, and stops unless both executables are
 # byte-identical; then packs dist/Quillfen-Replay-Overlay-<version>-win64.zip (the executable,
 # the README with every file it links to, and the LICENSE) twice, checks that both archives are
-# identical, and writes the archive's SHA-256 checksum beside it.
+# identical, and writes the archive's SHA-256 checksum beside it. With a tag (v1.2.3), it first
+# stops unless the tag names the version in CMakeLists.txt, the one place the version is written.
 set -euo pipefail
 cd "$(dirname "$0")"
 source cmake/linux-setup.sh
+# The same bytes wherever it runs: zip stores local times, and sort orders by the locale.
+export TZ=UTC LC_ALL=C
 
-install_missing_packages cmake make g++-mingw-w64-x86-64-posix zip
 version=$(sed -n 's/^project(QuillfenReplayOverlay VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+if [ $# -gt 0 ] && [ "$1" != "v$version" ]; then
+    echo "The tag $1 does not name the version in CMakeLists.txt, $version (its tag would be v$version)." >&2
+    exit 1
+fi
+# Every file in the archive carries the time of the last commit, not of the build: without git, or
+# with git refusing the folder, the bytes would differ, so that is an error.
+if ! top=$(git rev-parse --show-toplevel 2>&1) || [ "$top" != "$(pwd -P)" ]; then
+    echo "release.sh needs this project's git checkout, readable by git: the archive's file times are" >&2
+    echo "its last commit's. git said: $top" >&2
+    exit 1
+fi
+stamp=$(git log -1 --format=%cI)
+install_missing_packages cmake make g++-mingw-w64-x86-64-posix zip
 name=Quillfen-Replay-Overlay-$version-win64
 exe=Quillfen-Replay-Overlay.exe
-# Every file in the archive carries the time of the commit, not of the build.
-stamp=$(git log -1 --format=%cI 2>/dev/null || echo '2026-01-01T00:00:00Z')
 # The files the README links to (its own anchors aside) go with it, so that no link is broken.
 mapfile -t linked < <(grep -oE '\]\([^)#][^)#]*' README.md | cut -c3- | sort -u)
 mkdir -p dist

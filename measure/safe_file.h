@@ -23,8 +23,9 @@ bool write_all(HANDLE file, const char* bytes, std::size_t count);
 
 // Writes the file at path: write gets a new, empty file and fills it with content that begins with
 // start, as every file written this way does, so that a leftover of a cut-off write is known by
-// it. The file at path is replaced only by a complete one: true when every byte reached the disk
-// and the new file took its place; then, and only then, what earlier writes to the path left
-// beside it is removed. On false the path and its folder are as they were, except where the
-// platform had already taken the old file away: the complete new file then stays beside the path.
+// it. The file at path is replaced only by a complete one: true when every byte was flushed to the
+// disk and the new file then took its place; then, and only then, what earlier writes to the path
+// left beside it is removed. On false the path and its folder are as they were, except where the
+// platform had already taken the old file away, or another program holds the new file for more
+// than about two seconds: the complete new file then stays beside the path.
 bool write_file_safely(const wchar_t* path, std::string_view start, const std::function<bool(HANDLE)>& write);
