@@ -28,7 +28,8 @@ install_missing_packages cmake make g++-mingw-w64-x86-64-posix zip
 name=Quillfen-Replay-Overlay-$version-win64
 exe=Quillfen-Replay-Overlay.exe
 # The files the README links to (its own anchors aside) go with it, so that no link is broken.
-mapfile -t linked < <(grep -oE '\]\([^)#][^)#]*' README.md | cut -c3- | sort -u)
+# Links out of the project (../../releases) are no files of it.
+mapfile -t linked < <(grep -oE '\]\([^)#][^)#]*' README.md | cut -c3- | grep -v -e '^\.\./' -e '://' | sort -u)
 mkdir -p dist
 
 for n in 1 2; do
