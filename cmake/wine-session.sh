@@ -27,9 +27,12 @@ start)
         "$wine" wineboot --init >/dev/null 2>&1 </dev/null
         # Without a window manager every hide and destruction would wait ~2 s for one.
         "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
-        # A crash prints its backtrace and ends the program, rather than wait for a click on a dialog.
-        "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
         touch "$WINEPREFIX/.prepared"
+    fi
+    # A crash prints its backtrace and ends the program, rather than wait for a click on a dialog.
+    if [ ! -f "$WINEPREFIX/.no-crash-dialog" ]; then
+        "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
+        touch "$WINEPREFIX/.no-crash-dialog"
     fi
     "$wine" wineboot >/dev/null 2>&1 </dev/null
     ;;

@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/overlay_state.h"
@@ -146,11 +147,12 @@ BOOL WINAPI move_looked_at(LPCWSTR from, LPCWSTR to, DWORD flags)
 
 // ReplaceFileW on a file share that grants no WRITE_DAC, as with the usual "Change" permission: "if
 // you specify [REPLACEFILE_IGNORE_MERGE_ERRORS] and do not have WRITE_DAC access, the function
-// succeeds but the ACLs are not preserved"; without the flag it is refused.
+// succeeds but the ACLs are not preserved", as with REPLACEFILE_IGNORE_ACL_ERRORS; without either
+// it is refused.
 BOOL WINAPI replace_without_write_dac(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
                                       LPVOID exclude, LPVOID reserved)
 {
-    if (!(flags & REPLACEFILE_IGNORE_MERGE_ERRORS)) {
+    if (!(flags & (REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -158,7 +160,8 @@ BOOL WINAPI replace_without_write_dac(LPCWSTR replaced, LPCWSTR replacement, LPC
 }
 
 // A scanner or sync client that opens the new file without sharing as soon as the export first
-// tries to put it in place, and keeps it 1.3 s: longer than the export tries.
+// tries to put it in place, and keeps it 1.5 s: well past the placing tries (about a second, with
+// the waits rounded up to the clock's ticks) and well within the deleting ones after them.
 std::thread hold_of_the_new_file;
 
 void hold(LPCWSTR file)
@@ -166,7 +169,7 @@ void hold(LPCWSTR file)
     if (!hold_of_the_new_file.joinable()) {
         HANDLE held = CreateFileW(file, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         hold_of_the_new_file = std::thread([held] {
-            Sleep(1300);
+            Sleep(1500);
             CloseHandle(held);
         });
     }
@@ -397,9 +400,10 @@ TEST(CsvFile, FailuresLeaveThePathAndItsFolderAsTheyWere)
     // Windows refuses to open a read-only file for writing; root under Wine does not.
     HANDLE probe = CreateFileW(read_only.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     const bool read_only_holds = probe == INVALID_HANDLE_VALUE;
-    CloseHandle(probe);
     if (read_only_holds) {
         cases.push_back(read_only);
+    } else {
+        CloseHandle(probe);
     }
     for (const std::wstring& path : cases) {
         EXPECT_FALSE(write_csv_file(path.c_str(), many(2))) << narrow(path);
@@ -700,7 +704,7 @@ TEST_F(Export, FailureShowsTheStatusThenTheErrorBoxThenRepaints)
         export_csv();
         if (path == cases[0].path) {  // the other program lets the file go
             ASSERT_NE(holder_once_chosen, INVALID_HANDLE_VALUE) << "the export never opened the chosen file";
-            CloseHandle(holder_once_chosen);
+            CloseHandle(std::exchange(holder_once_chosen, INVALID_HANDLE_VALUE));
         }
         EXPECT_EQ(read_file(path), before);
 

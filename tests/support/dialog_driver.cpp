@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/overlay_state.h"
@@ -105,16 +106,19 @@ static std::vector<HWND> buttons_of(HWND dialog)
     return buttons;
 }
 
-static bool press(HWND dialog, const wchar_t* label)
+static HWND button_of(HWND dialog, const wchar_t* label)
 {
     for (HWND button : buttons_of(dialog)) {
         if (label_of(button) == label) {
-            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                         reinterpret_cast<LPARAM>(button));
-            return true;
+            return button;
         }
     }
-    return false;
+    return nullptr;
+}
+
+static void press(HWND dialog, HWND button)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
 static std::wstring owner_of(HWND window)
@@ -148,20 +152,32 @@ static std::string describe_window(HWND window)
     return narrow(text);
 }
 
-// A task dialog draws its buttons itself: they take a click by message only. (The same message
-// number means something else to a save dialog.)
-static bool is_task_dialog(HWND dialog)
+static HWND file_name_of(HWND dialog)
 {
-    return buttons_of(dialog).empty();
+    HWND name = control_of(dialog, FILE_NAME_EDIT);
+    return name ? name : control_of(dialog, FILE_NAME_COMBO);
 }
 
-static void close_window(HWND window)
+// A task dialog, as Windows asks whether to replace a file, takes a click by message whether or
+// not its buttons are windows. A save dialog has DirectUI panes too, and the same message number
+// means something else to it.
+static bool is_task_dialog(HWND dialog)
 {
-    if (is_task_dialog(window)) {
-        PostMessageW(window, TDM_CLICK_BUTTON, IDCANCEL, 0);
-        PostMessageW(window, TDM_CLICK_BUTTON, IDOK, 0);
-    } else {
+    const std::vector<HWND> children = descendants_of(dialog);
+    return !file_name_of(dialog) &&
+           std::any_of(children.begin(), children.end(), [](HWND child) { return class_of(child) == L"DirectUIHWND"; });
+}
+
+// The first time as the user would (Cancel), then as the dialog manager does it; a window that
+// survives both is destroyed.
+static void close_window(HWND window, int attempt)
+{
+    if (attempt > 1) {
+        DestroyWindow(window);
+    } else if (file_name_of(window)) {
         PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    } else {
+        EndDialog(window, IDCANCEL);
     }
 }
 
@@ -169,26 +185,30 @@ void DialogDriver::on_tick()
 {
     HWND dialog = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), take_first_dialog, reinterpret_cast<LPARAM>(&dialog));
-    std::erase_if(answered_, [](const auto& entry) { return !IsWindow(entry.first); });
+    std::erase_if(seen_, [](const auto& entry) { return !IsWindow(entry.first); });
     if (!dialog) {
         return;
     }
     const ULONGLONG now = GetTickCount64();
-    if (const auto seen = answered_.find(dialog); seen != answered_.end()) {
-        if (now - seen->second > STUCK_MS) {
-            ADD_FAILURE() << "still open " << STUCK_MS << " ms after it was answered, so closed: "
+    Seen& seen = seen_.try_emplace(dialog, Seen{now}).first->second;
+    if (!seen.answered) {
+        seen.answered = answer(dialog);
+    }
+    // Answered, it should have closed by now; unknown, it will not be answered.
+    if (now - seen.since > STUCK_MS) {
+        if (seen.closings == 0) {
+            ADD_FAILURE() << (seen.answered ? "still open seconds after it was answered: " : "a window not expected: ")
                           << describe_window(dialog);
-            close_window(dialog);
-            seen->second = now;
         }
-        return;
+        close_window(dialog, ++seen.closings);
+        seen.since = now;
     }
-    answered_[dialog] = now;
-    HWND name = control_of(dialog, FILE_NAME_EDIT);
-    if (!name) {
-        name = control_of(dialog, FILE_NAME_COMBO);
-    }
-    if (name) {
+}
+
+bool DialogDriver::answer(HWND dialog)
+{
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    if (HWND name = file_name_of(dialog)) {
         ++save_dialogs;
         HWND types = control_of(dialog, FILE_TYPE_COMBO);
         const LRESULT chosen = SendMessageW(types, CB_GETCURSEL, 0, 0);
@@ -208,22 +228,27 @@ void DialogDriver::on_tick()
             SetWindowTextW(name, path.c_str());
             PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         }
-    } else if (is_dialog(GetWindow(dialog, GW_OWNER))) {
-        // "... already exists. Do you want to replace it?", owned by the save dialog: a message
-        // box under Wine, a task dialog on Windows.
+        return true;
+    }
+    // "... already exists. Do you want to replace it?", owned by the save dialog: a message box
+    // under Wine, a task dialog on Windows.
+    HWND yes = button_of(dialog, L"Yes");
+    if (is_dialog(owner) && (yes || is_task_dialog(dialog))) {
         ++overwrite_prompts;
         if (is_task_dialog(dialog)) {
             PostMessageW(dialog, TDM_CLICK_BUTTON, IDYES, 0);
         } else {
-            press(dialog, L"Yes");
+            press(dialog, yes);
         }
-    } else if (GetWindow(dialog, GW_OWNER) == overlay.main_window) {
+        return true;
+    }
+    HWND ok = button_of(dialog, L"OK");
+    if (owner == overlay.main_window && ok && GetDlgItem(dialog, MESSAGE_BOX_TEXT)) {
         ++error_boxes;
         error_box = describe_box(dialog);
         status_during_box = overlay.status_text;
-        press(dialog, L"OK");
-    } else {
-        ADD_FAILURE() << "an unexpected window, closed: " << describe_window(dialog);
-        close_window(dialog);
+        press(dialog, ok);
+        return true;
     }
+    return false;
 }

@@ -32,6 +32,14 @@ struct DialogDriver {
     void on_tick();
 
 private:
+    // Whether it knew the window and answered it; each window is answered once.
+    bool answer(HWND dialog);
+
+    struct Seen {
+        ULONGLONG since;  // first seen, or last tried to close
+        bool answered = false;
+        int closings = 0;
+    };
     UINT_PTR timer_ = 0;
-    std::map<HWND, ULONGLONG> answered_;  // each window is answered once; when
+    std::map<HWND, Seen> seen_;
 };
