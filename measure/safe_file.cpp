@@ -256,8 +256,8 @@ static bool rewrite_in_place(HANDLE temporary, HANDLE target)
     return true;
 }
 
-// Makes a step again while its refusal may be a passing look at a file by another program: after
-// such a refusal both files keep their names, as they were.
+// Makes a step again, about a second at most, while its refusal may be another program's passing
+// look at a file: such a refusal leaves every file where it was.
 template <typename Step>
 static bool tried_while_looked_at(Step step)
 {
