@@ -245,13 +245,13 @@ HANDLE WINAPI create_beside_a_pending_deletion(LPCWSTR name, DWORD access, DWORD
 
 // Another program that opens the chosen file without sharing just as the export begins: one held
 // so before, Windows' save dialog itself refuses as in use.
-std::wstring held_once_chosen;
+constexpr wchar_t HELD_ONCE_CHOSEN[] = L"in-use.csv";
 HANDLE holder_once_chosen = INVALID_HANDLE_VALUE;
 
 HANDLE WINAPI create_held_once_chosen(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                       DWORD disposition, DWORD flags, HANDLE model)
 {
-    if (holder_once_chosen == INVALID_HANDLE_VALUE && std::wstring_view(name).ends_with(held_once_chosen)) {
+    if (holder_once_chosen == INVALID_HANDLE_VALUE && std::wstring_view(name).ends_with(HELD_ONCE_CHOSEN)) {
         holder_once_chosen = CreateFileW(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     }
     return CreateFileW(name, access, share, security, disposition, flags, model);
@@ -684,12 +684,11 @@ TEST_F(Export, FailureShowsTheStatusThenTheErrorBoxThenRepaints)
         std::wstring path;
         decltype(&GetSaveFileNameW) dialog;
     };
-    std::vector<Case> cases = {{folder_.file(L"in-use.csv"), GetSaveFileNameW},
+    std::vector<Case> cases = {{folder_.file(HELD_ONCE_CHOSEN), GetSaveFileNameW},
                                {folder_.file(L"never-chosen.csv"), save_dialog_that_fails}};
     std::ofstream(fs::path(cases[0].path), std::ios::binary) << "the user's own\r\n";
     StandIns stand_ins;
     file_calls.create_file = create_held_once_chosen;
-    held_once_chosen = L"\\in-use.csv";
     const std::wstring foreign = wine_path_from(L"QUILLFEN_FOREIGN_FILES");
     if (!foreign.empty()) {
         cases.push_back({foreign + L"\\read-only.csv", GetSaveFileNameW});

@@ -94,7 +94,7 @@ static std::wstring label_of(HWND button)
 }
 
 // The visible buttons, known by their text: ids differ (Windows gives an MB_OK box's OK button the
-// id 2), and a task dialog's buttons are no windows at all.
+// id 2).
 static std::vector<HWND> buttons_of(HWND dialog)
 {
     std::vector<HWND> buttons;
@@ -233,9 +233,10 @@ bool DialogDriver::answer(HWND dialog)
     // "... already exists. Do you want to replace it?", owned by the save dialog: a message box
     // under Wine, a task dialog on Windows.
     HWND yes = button_of(dialog, L"Yes");
-    if (is_dialog(owner) && (yes || is_task_dialog(dialog))) {
+    const bool task_dialog = is_task_dialog(dialog);
+    if (is_dialog(owner) && (yes || task_dialog)) {
         ++overwrite_prompts;
-        if (is_task_dialog(dialog)) {
+        if (task_dialog) {
             PostMessageW(dialog, TDM_CLICK_BUTTON, IDYES, 0);
         } else {
             press(dialog, yes);
