@@ -40,6 +40,10 @@ $table
   seventeen texts and copies the client once. Text is what separates it from the bare copy: under
   Wine each \`DrawTextW\` costs some 20 to 25 µs. The p99 of both columns is Wine passing the
   window surface on to the X server, not drawing.
+- **The tick's share.** It is a paint's time against the 16 ms the timer asks for. Windows rounds
+  a window timer up to its clock's interval, about 15.6 ms unless some program has raised the
+  clock's rate, so there the 16 ms timer fires about every 31 ms, and a paint takes half that share
+  of the time between two ticks.
 - **Measurement error.** The overlay reads the counter first thing when it handles F8, so the only
   distortion is the time a press waits in the queue: a press that arrives during a paint waits for
   the paint to end, as it would in any window that paints on its one thread. The baseline column is

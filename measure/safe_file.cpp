@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <string>
+#include <vector>
 
 FileCalls file_calls;
 
@@ -109,6 +110,16 @@ static bool delete_on_close(HANDLE file, bool remove)
     return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
+// Whether the file may be deleted, and so replaced. Some shared and drop-box folders grant every
+// right but deleting: there a plain write still succeeds, so the file is rewritten where it lies.
+// Asked up front, since a refusal later would look like another program's passing look.
+static bool may_be_deleted(const wchar_t* path)
+{
+    FileHandle file;
+    file.reset(file_calls.create_file(path, DELETE, SHARE_ALL, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file || GetLastError() != ERROR_ACCESS_DENIED;
+}
+
 // Finds where the rows must go, refusing what a plain write of the path would have refused: an
 // existing file is opened for writing as such a write opens it, a new one needs its folder. Where
 // the platform cannot name the real file, the path as given serves.
@@ -119,6 +130,7 @@ static bool find_target(const wchar_t* path, Target& target)
     if (!full_path_of(path, full, name_at) || name_at == 0) {
         return false;
     }
+    const bool deletable = may_be_deleted(path);
     FileHandle& file = target.existing;
     file.reset(file_calls.create_file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -134,7 +146,7 @@ static bool find_target(const wchar_t* path, Target& target)
         target.exists = true;
         target.attributes = info.dwFileAttributes;
         // Replacing would split a file of several names: it keeps its identity and is rewritten in place.
-        target.in_place = info.nNumberOfLinks > 1;
+        target.in_place = info.nNumberOfLinks > 1 || !deletable;
         if (!target.in_place) {
             file.reset();  // the replacement needs the file closed
         }
@@ -256,6 +268,27 @@ static bool rewrite_in_place(HANDLE temporary, HANDLE target)
     return true;
 }
 
+// Waits as a modal loop does: the hotkeys, timer ticks and paints of the thread's windows are
+// handled meanwhile, so that a key pressed now is timed now. Clicks and keys typed wait in the
+// queue until the write is done.
+static void wait_serving_the_windows(DWORD ms)
+{
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        MSG message;
+        for (const UINT kind : {WM_HOTKEY, WM_TIMER, WM_PAINT}) {
+            while (PeekMessageW(&message, nullptr, kind, kind, PM_REMOVE)) {
+                DispatchMessageW(&message);
+            }
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) {
+            return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_HOTKEY | QS_TIMER | QS_PAINT);
+    }
+}
+
 // Makes a step again, about a second at most, while its refusal may be another program's passing
 // look at a file: such a refusal leaves every file where it was.
 template <typename Step>
@@ -271,16 +304,15 @@ static bool tried_while_looked_at(Step step)
         if (!passing || waits == std::size(LOOK_WAITS_MS)) {
             return false;
         }
-        Sleep(LOOK_WAITS_MS[waits]);
+        wait_serving_the_windows(LOOK_WAITS_MS[waits]);
     }
 }
 
-// Puts the complete, closed temporary file in the target's place. A new file never replaces one
-// that appeared meanwhile. Should that fail, the temporary file goes, unless it is the only
-// complete copy left.
+// Puts the complete, closed temporary file in the place of the old file. Should that fail, the
+// temporary file goes, unless it is the only complete copy left.
 static bool put_in_place(const Target& target, const std::wstring& temporary)
 {
-    bool replacing = target.exists;
+    bool replacing = true;
     const bool placed = tried_while_looked_at([&] {
         if (replacing) {
             if (file_calls.replace_file(target.path.c_str(), temporary.c_str(), nullptr, REPLACE_FLAGS, nullptr,
@@ -299,23 +331,48 @@ static bool put_in_place(const Target& target, const std::wstring& temporary)
     });
     // Unless the old file is still where it was, the new one is the only complete copy: it stays.
     // Whatever held the new file may hold it a little longer, and the folder is to be left as it was.
-    if (!placed && replacing == target.exists) {
+    if (!placed && replacing) {
         tried_while_looked_at([&] { return DeleteFileW(temporary.c_str()) != FALSE; });
     }
     return placed;
 }
 
+// A new file takes its name through the handle that made it: a folder may let its creator rename
+// and delete it through that handle and no other (ReplaceFileW's remarks). A name that appeared
+// meanwhile is never replaced, and should the name be refused, closing the handle removes the file.
+static bool take_name(HANDLE temporary, const std::wstring& name)
+{
+    // FileName[1] holds the terminating zero.
+    std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), rename->FileName);
+    if (!delete_on_close(temporary, false)) {
+        return false;
+    }
+    if (tried_while_looked_at([&] {
+            return file_calls.set_file_information(temporary, FileRenameInfo, rename,
+                                                   static_cast<DWORD>(buffer.size())) != FALSE;
+        })) {
+        return true;
+    }
+    delete_on_close(temporary, true);
+    return false;
+}
+
 // The temporary file, complete, takes the place of the old one or of none.
 static bool replace_with(const Target& target, FileHandle& temporary, const std::wstring& temporary_path)
 {
+    if (!target.exists) {
+        return take_name(temporary.get(), target.path);
+    }
     // ReplaceFileW carries the old file's attributes and security over on Windows; Wine's does
     // not, so the attributes it keeps are set on the new file first.
-    if (target.exists) {
-        FILE_BASIC_INFO basic{};
-        const DWORD kept = target.attributes & KEPT_ATTRIBUTES;
-        basic.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
-        SetFileInformationByHandle(temporary.get(), FileBasicInfo, &basic, sizeof basic);
-    }
+    FILE_BASIC_INFO basic{};
+    const DWORD kept = target.attributes & KEPT_ATTRIBUTES;
+    basic.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(temporary.get(), FileBasicInfo, &basic, sizeof basic);
     if (!delete_on_close(temporary.get(), false)) {
         return false;
     }

@@ -12,6 +12,7 @@ struct FileCalls {
     decltype(&GetFinalPathNameByHandleW) final_path_name = GetFinalPathNameByHandleW;
     decltype(&ReplaceFileW) replace_file = ReplaceFileW;
     decltype(&MoveFileExW) move_file = MoveFileExW;
+    decltype(&SetFileInformationByHandle) set_file_information = SetFileInformationByHandle;
 };
 extern FileCalls file_calls;
 
@@ -27,5 +28,6 @@ bool write_all(HANDLE file, const char* bytes, std::size_t count);
 // disk and the new file then took its place; then, and only then, what earlier writes to the path
 // left beside it is removed. On false the path and its folder are as they were, except where the
 // platform had already taken the old file away, or another program holds the new file for more
-// than about two seconds: the complete new file then stays beside the path.
+// than about two seconds: the complete new file then stays beside the path. While it waits for
+// another program, the hotkeys, timer ticks and paints of the thread's windows are handled.
 bool write_file_safely(const wchar_t* path, std::string_view start, const std::function<bool(HANDLE)>& write);
