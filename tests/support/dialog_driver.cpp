@@ -10,10 +10,6 @@
 
 static DialogDriver* active_driver = nullptr;
 
-// Control ids of the common file dialog: the file name field and the file type list.
-static constexpr int FILE_NAME_EDIT = 0x480;
-static constexpr int FILE_NAME_COMBO = 0x47C;
-static constexpr int FILE_TYPE_COMBO = 0x470;
 static constexpr int MESSAGE_BOX_TEXT = 0xFFFF;
 static constexpr int MESSAGE_BOX_ICON = 0x14;       // as Windows numbers it
 static constexpr int WINE_MESSAGE_BOX_ICON = 0x440;  // as Wine does
@@ -152,10 +148,61 @@ static std::string describe_window(HWND window)
     return narrow(text);
 }
 
+// The save dialog's name field, known by what it is, as the dialogs of Windows and Wine number it
+// differently: the edit of a combo box, else the focused edit.
 static HWND file_name_of(HWND dialog)
 {
-    HWND name = control_of(dialog, FILE_NAME_EDIT);
-    return name ? name : control_of(dialog, FILE_NAME_COMBO);
+    for (HWND child : descendants_of(dialog)) {
+        if (IsWindowVisible(child) && class_of(child) == L"Edit" && class_of(GetParent(child)) == L"ComboBox") {
+            return child;
+        }
+    }
+    HWND focus = GetFocus();
+    return IsChild(dialog, focus) && class_of(focus) == L"Edit" ? focus : nullptr;
+}
+
+// The entries of a drop-down list as texts, the chosen one marked *; empty for an owner-drawn one
+// (folders, drives), whose entries are no texts.
+static std::wstring entries_of(HWND list)
+{
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(list, GWL_STYLE));
+    const bool texts = !(style & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE)) || (style & CBS_HASSTRINGS);
+    if ((style & 3) != CBS_DROPDOWNLIST || !texts) {
+        return {};
+    }
+    std::wstring entries;
+    const LRESULT chosen = SendMessageW(list, CB_GETCURSEL, 0, 0);
+    for (LRESULT i = 0; i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
+        wchar_t entry[128] = {};
+        if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 128) {
+            SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+        }
+        entries += (i == chosen ? L" *" : L" ") + std::wstring(entry);
+    }
+    return entries;
+}
+
+// The file types: the drop-down list whose entries name patterns, "CSV files (*.csv)".
+static std::wstring file_types_of(HWND dialog)
+{
+    for (HWND child : descendants_of(dialog)) {
+        const std::wstring entries = class_of(child) == L"ComboBox" ? entries_of(child) : L"";
+        if (entries.find(L"(*.") != std::wstring::npos) {
+            return entries;
+        }
+    }
+    return L" no file types";
+}
+
+// Puts the name in as typing does, a character at a time into the focused field, so that the
+// dialog learns it however it follows its field.
+static void type_into(HWND field, const std::wstring& text)
+{
+    SetFocus(field);
+    SendMessageW(field, EM_SETSEL, 0, -1);
+    for (wchar_t character : text) {
+        SendMessageW(field, WM_CHAR, character, 1);
+    }
 }
 
 // A task dialog, as Windows asks whether to replace a file, takes a click by message whether or
@@ -210,24 +257,14 @@ bool DialogDriver::answer(HWND dialog)
     HWND owner = GetWindow(dialog, GW_OWNER);
     if (HWND name = file_name_of(dialog)) {
         ++save_dialogs;
-        HWND types = control_of(dialog, FILE_TYPE_COMBO);
-        const LRESULT chosen = SendMessageW(types, CB_GETCURSEL, 0, 0);
-        save_dialog = window_text(name) + L" |";
-        for (LRESULT i = 0; i < SendMessageW(types, CB_GETCOUNT, 0, 0); ++i) {
-            wchar_t entry[128] = {};
-            SendMessageW(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
-            save_dialog += (i == chosen ? L" *" : L" ") + std::wstring(entry);
-        }
-        save_dialog += owner_of(dialog);
+        save_dialog = window_text(name) + L" |" + file_types_of(dialog) + owner_of(dialog);
         if (while_dialog_open) {
             while_dialog_open();
         }
-        if (path.empty()) {
-            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        } else {
-            SetWindowTextW(name, path.c_str());
-            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        if (!path.empty()) {
+            type_into(name, path);
         }
+        press(dialog, control_of(dialog, path.empty() ? IDCANCEL : IDOK));
         return true;
     }
     // "... already exists. Do you want to replace it?", owned by the save dialog: a message box
