@@ -4,9 +4,9 @@
 # writes ignore them), beside files nobody may not write, named to it in QUILLFEN_FOREIGN_FILES.
 # Everything nobody needs lies in a private folder of its own under the temporary folder, which
 # nobody reaches wherever the checkout is (one in /root is root's alone): a copy of the program,
-# the files, and nobody's Wine prefix, made of hard links to PREFIX's files so that it costs no
-# room. The folder and nobody's Wine server go afterwards. Where this is impossible (not root, no
-# setpriv, a temporary folder nobody cannot reach or on another file system than PREFIX), the
+# the files, and nobody's Wine prefix, made of hard links to PREFIX's files where it can, so that
+# it costs no room. The folder and nobody's Wine server go afterwards. Where this is impossible
+# (not root, no setpriv, a temporary folder nobody cannot reach or without room for a prefix), the
 # program runs as it is and QUILLFEN_ORDINARY_USER_REFUSED says why.
 set -u
 prefix=$1 wine=$2 program=$3
@@ -23,7 +23,7 @@ folder=$(mktemp -d "${TMPDIR:-/tmp}/quillfen-ordinary-user.XXXXXX") ||
     run_as_it_is "no private folder could be made under ${TMPDIR:-/tmp}" "$@"
 trap '[ -z "${server:-}" ] ||
           "${as_nobody[@]}" env WINEPREFIX="$folder/prefix" "$(dirname "$wine")/wineserver" -k 2>/dev/null
-      for socket in /tmp/wine-*/"${server:-none}"; do [ ! -d "$socket" ] || rm -rf "$(dirname "$socket")"; done
+      for socket in "${TMPDIR:-/tmp}"/wine-*/"${server:-none}"; do [ ! -d "$socket" ] || rm -rf "$(dirname "$socket")"; done
       rm -rf "$folder"' EXIT
 trap 'exit 143' TERM INT
 chown nobody:nogroup "$folder"
@@ -31,16 +31,21 @@ if ! "${as_nobody[@]}" test -w "$folder"; then
     rm -rf "$folder"
     run_as_it_is "nobody cannot reach a folder under ${TMPDIR:-/tmp}" "$@"
 fi
-if ! reason=$(cp -al "$prefix" "$folder/prefix" 2>&1); then
-    rm -rf "$folder"
-    run_as_it_is "the Wine prefix could not be linked into ${TMPDIR:-/tmp}: ${reason%%$'\n'*}" "$@"
+# On another file system than PREFIX's (a container's workspace, say) the prefix is copied.
+if ! cp -al "$prefix" "$folder/prefix" 2>/dev/null; then
+    rm -rf "$folder/prefix"
+    if ! reason=$(cp -a "$prefix" "$folder/prefix" 2>&1); then
+        rm -rf "$folder"
+        run_as_it_is "the Wine prefix could not be copied into ${TMPDIR:-/tmp}: ${reason%%$'\n'*}" "$@"
+    fi
 fi
 rm -f "$folder/prefix/wineserver"  # root's server's place, readable by root alone
-# Nobody's Wine server keeps its socket in a folder /tmp/wine-XXXXXX/server-DEVICE-INODE of its own.
+# Nobody's Wine server keeps its socket in a folder wine-XXXXXX/server-DEVICE-INODE of its own
+# in the temporary folder.
 server=$(printf 'server-%s-%x' "$(stat -c %D "$folder/prefix")" "$(stat -c %i "$folder/prefix")")
 # Wine looks for nobody's profile folders, Desktop first; root's lead into root's home, which
 # nobody may not open. Without a desktop the save dialog takes no file name.
-cp -al "$prefix/drive_c/users/root" "$folder/prefix/drive_c/users/nobody"
+cp -al "$folder/prefix/drive_c/users/root" "$folder/prefix/drive_c/users/nobody"
 find "$folder/prefix/drive_c/users" -maxdepth 2 -type l -exec sh -c 'rm "$1" && mkdir "$1"' _ {} \;
 cp "$program" "$folder/"
 mkdir "$folder/files"
