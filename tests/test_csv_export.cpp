@@ -108,6 +108,12 @@ std::vector<Measurement> many(std::size_t count)
     return list;
 }
 
+// How long a scanner or sync client holds the new file (below): 1.5 s is well past the placing
+// tries (about a second, with the waits rounded up to the clock's ticks) and well within the
+// deleting ones after them.
+DWORD hold_ms = 1500;
+std::thread hold_of_the_new_file;
+
 // Where Wine answers otherwise than Windows documents, a test makes one file call of the export
 // answer as documented, for as long as this lives.
 struct StandIns {
@@ -118,6 +124,7 @@ struct StandIns {
     {
         file_calls = FileCalls{};
         show_save_dialog = GetSaveFileNameW;
+        hold_ms = 1500;
     }
 };
 
@@ -182,40 +189,17 @@ HANDLE WINAPI create_without_delete(LPCWSTR name, DWORD access, DWORD share, LPS
 }
 
 // A scanner or sync client that opens the new file without sharing as soon as the export first
-// tries to put it in place, and keeps it for a while; the brief hold also presses F8 100 ms into it.
-std::thread hold_of_the_new_file;
-LARGE_INTEGER key_sent{};
-
-void hold(LPCWSTR file, DWORD ms, bool press_f8)
-{
-    if (!hold_of_the_new_file.joinable()) {
-        HANDLE held = CreateFileW(file, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        hold_of_the_new_file = std::thread([held, ms, press_f8] {
-            const DWORD before_key = press_f8 ? 100 : 0;
-            Sleep(before_key);
-            if (press_f8) {
-                QueryPerformanceCounter(&key_sent);
-                PostMessageW(overlay.main_window, WM_HOTKEY, HOTKEY_MARK, 0);
-            }
-            Sleep(ms - before_key);
-            CloseHandle(held);
-        });
-    }
-}
-
-// 1.5 s: well past the placing tries (about a second, with the waits rounded up to the clock's
-// ticks) and well within the deleting ones after them.
+// tries to put it in place.
 BOOL WINAPI replace_held(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID exclude,
                          LPVOID reserved)
 {
-    hold(replacement, 1500, false);
-    return ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
-}
-
-BOOL WINAPI replace_held_briefly_while_f8_is_pressed(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup,
-                                                     DWORD flags, LPVOID exclude, LPVOID reserved)
-{
-    hold(replacement, 500, true);
+    if (!hold_of_the_new_file.joinable()) {
+        HANDLE held = CreateFileW(replacement, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        hold_of_the_new_file = std::thread([held] {
+            Sleep(hold_ms);
+            CloseHandle(held);
+        });
+    }
     return ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
 }
 
@@ -477,7 +461,9 @@ TEST(CsvFile, WhereWindowsAnswersOtherwiseWhenTheFileIsPutInPlace)
         {"the old file renamed", {.replace_file = replace_renaming_the_old_file}, 0, 0, true, true, true,
          {{L"a.csv", new_rows}, {L"a.csv.renamed", old_rows}}},
         {"the old file deleted, the move refused",
-         {.replace_file = replace_losing_the_old_file, .move_file = move_looked_at, .set_file_information = rename_looked_at},
+         {.replace_file = replace_losing_the_old_file,
+          .move_file = move_looked_at,
+          .set_file_information = rename_looked_at},
          ERROR_SHARING_VIOLATION, 1000, true, false, false, {{L"a.csv.qfx1.tmp", new_rows}}},
         {"the old file looked at", {.replace_file = replace_looked_at}, ERROR_UNABLE_TO_REMOVE_REPLACED, 2, true, true,
          false, {{L"a.csv", new_rows}}},
@@ -635,11 +621,7 @@ protected:
         save_dialog = GetParam();
         show_save_dialog = on_a_composited_desktop;
     }
-    void TearDown() override
-    {
-        show_save_dialog = GetSaveFileNameW;
-        OverlayTest::TearDown();
-    }
+    StandIns stand_ins_;
     void measure(int count)
     {
         for (int i = 0; i < count; ++i) {
@@ -682,8 +664,8 @@ TEST_P(Export, SavesThroughTheDialogWithItsDefaultsAndAppendsTheExtension)
     EXPECT_EQ(overlay.measurements.size(), 3u);
 }
 
-// While the export waits for another program to let its new file go, F8 still completes the running
-// measurement when it arrives: in the list, timed then, but not in this file, whose rows were read
+// While the export waits for another program to let its new file go (0.5 s), F8 pressed 100 ms into
+// it still completes the running measurement when it arrives: in the list, timed then, but not in this file, whose rows were read
 // before. The export succeeds once the file is let go.
 using ExportWaiting = OverlayTest;
 
@@ -696,8 +678,16 @@ TEST_F(ExportWaiting, AKeyPressedWhileTheNewFileIsHeldIsTimedWhenItArrives)
     const std::wstring path = folder.file(L"held.csv");
     std::ofstream(fs::path(path)) << "the old rows";
     StandIns stand_ins;
-    file_calls.replace_file = replace_held_briefly_while_f8_is_pressed;
+    file_calls.replace_file = replace_held;
+    hold_ms = 500;
+    LARGE_INTEGER key_sent{};
+    std::thread key([&] {
+        Sleep(100);
+        QueryPerformanceCounter(&key_sent);
+        PostMessageW(overlay.main_window, WM_HOTKEY, HOTKEY_MARK, 0);
+    });
     EXPECT_TRUE(write_csv_file(path.c_str(), overlay.measurements));
+    key.join();
     hold_of_the_new_file.join();
     EXPECT_EQ(lines_of(read_file(path)).size(), 2u);
     ASSERT_EQ(overlay.measurements.size(), 2u) << "F8 was not handled while the export waited";
@@ -783,7 +773,6 @@ TEST_P(Export, FailureShowsTheStatusThenTheErrorBoxThenRepaints)
     std::vector<Case> cases = {{folder_.file(HELD_ONCE_CHOSEN), GetParam()},
                                {folder_.file(L"never-chosen.csv"), save_dialog_that_fails}};
     std::ofstream(fs::path(cases[0].path), std::ios::binary) << "the user's own\r\n";
-    StandIns stand_ins;
     file_calls.create_file = create_held_once_chosen;
     const std::wstring foreign = wine_path_from(L"QUILLFEN_FOREIGN_FILES");
     if (!foreign.empty()) {

@@ -149,7 +149,7 @@ static std::string describe_window(HWND window)
 }
 
 // The save dialog's name field, known by what it is, as the dialogs of Windows and Wine number it
-// differently: the edit of a combo box, else the focused edit.
+// differently: the edit of a combo box.
 static HWND file_name_of(HWND dialog)
 {
     for (HWND child : descendants_of(dialog)) {
@@ -157,36 +157,24 @@ static HWND file_name_of(HWND dialog)
             return child;
         }
     }
-    HWND focus = GetFocus();
-    return IsChild(dialog, focus) && class_of(focus) == L"Edit" ? focus : nullptr;
+    return nullptr;
 }
 
-// The entries of a drop-down list as texts, the chosen one marked *; empty for an owner-drawn one
-// (folders, drives), whose entries are no texts.
-static std::wstring entries_of(HWND list)
-{
-    const auto style = static_cast<DWORD>(GetWindowLongPtrW(list, GWL_STYLE));
-    const bool texts = !(style & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE)) || (style & CBS_HASSTRINGS);
-    if ((style & 3) != CBS_DROPDOWNLIST || !texts) {
-        return {};
-    }
-    std::wstring entries;
-    const LRESULT chosen = SendMessageW(list, CB_GETCURSEL, 0, 0);
-    for (LRESULT i = 0; i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
-        wchar_t entry[128] = {};
-        if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 128) {
-            SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
-        }
-        entries += (i == chosen ? L" *" : L" ") + std::wstring(entry);
-    }
-    return entries;
-}
-
-// The file types: the drop-down list whose entries name patterns, "CSV files (*.csv)".
+// The file types: the drop-down list whose entries name patterns, as "CSV files (*.csv)", each
+// entry listed and the chosen one marked *. Owner-drawn lists (folders, drives) hold no texts.
 static std::wstring file_types_of(HWND dialog)
 {
-    for (HWND child : descendants_of(dialog)) {
-        const std::wstring entries = class_of(child) == L"ComboBox" ? entries_of(child) : L"";
+    for (HWND list : descendants_of(dialog)) {
+        const auto style = static_cast<DWORD>(GetWindowLongPtrW(list, GWL_STYLE));
+        const bool texts = !(style & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE)) || (style & CBS_HASSTRINGS);
+        std::wstring entries;
+        for (LRESULT i = 0; class_of(list) == L"ComboBox" && texts && i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
+            wchar_t entry[128] = {};
+            if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 128) {
+                SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+            }
+            entries += (i == SendMessageW(list, CB_GETCURSEL, 0, 0) ? L" *" : L" ") + std::wstring(entry);
+        }
         if (entries.find(L"(*.") != std::wstring::npos) {
             return entries;
         }
@@ -263,6 +251,7 @@ bool DialogDriver::answer(HWND dialog)
         }
         if (!path.empty()) {
             type_into(name, path);
+            EXPECT_EQ(narrow(window_text(name)), narrow(path)) << "the name field did not take the typed name";
         }
         press(dialog, control_of(dialog, path.empty() ? IDCANCEL : IDOK));
         return true;

@@ -13,7 +13,9 @@ prefix=$1 wine=$2 program=$3
 shift 3
 run_as_it_is() {
     export QUILLFEN_ORDINARY_USER_REFUSED=$1
-    exec env WINEPREFIX="$prefix" "$wine" "$program" "$@"
+    shift
+    env WINEPREFIX="$prefix" "$wine" "$program" "$@"
+    exit
 }
 if [ "$(id -u)" -ne 0 ] || ! command -v setpriv >/dev/null; then
     run_as_it_is "making files of another user needs root and setpriv" "$@"
@@ -27,18 +29,10 @@ trap '[ -z "${server:-}" ] ||
       rm -rf "$folder"' EXIT
 trap 'exit 143' TERM INT
 chown nobody:nogroup "$folder"
-if ! "${as_nobody[@]}" test -w "$folder"; then
-    rm -rf "$folder"
-    run_as_it_is "nobody cannot reach a folder under ${TMPDIR:-/tmp}" "$@"
-fi
+"${as_nobody[@]}" test -w "$folder" || run_as_it_is "nobody cannot reach a folder under ${TMPDIR:-/tmp}" "$@"
 # On another file system than PREFIX's (a container's workspace, say) the prefix is copied.
-if ! cp -al "$prefix" "$folder/prefix" 2>/dev/null; then
-    rm -rf "$folder/prefix"
-    if ! reason=$(cp -a "$prefix" "$folder/prefix" 2>&1); then
-        rm -rf "$folder"
-        run_as_it_is "the Wine prefix could not be copied into ${TMPDIR:-/tmp}: ${reason%%$'\n'*}" "$@"
-    fi
-fi
+cp -al "$prefix" "$folder/prefix" 2>/dev/null || { rm -rf "$folder/prefix" && reason=$(cp -a "$prefix" "$folder/prefix" 2>&1); } ||
+    run_as_it_is "the Wine prefix could not be copied into ${TMPDIR:-/tmp}: ${reason%%$'\n'*}" "$@"
 rm -f "$folder/prefix/wineserver"  # root's server's place, readable by root alone
 # Nobody's Wine server keeps its socket in a folder wine-XXXXXX/server-DEVICE-INODE of its own
 # in the temporary folder.
