@@ -55,7 +55,7 @@ $table
   beside the chosen one, which is committed to the disk and then put over it with \`ReplaceFileW\`; the
   baseline does the same with a single \`fwrite\`. What is left above it is the formatting of 100,000
   rows and about a millisecond an export spends first: finding the file the chosen name really leads
-  to, checking that it may be written, and removing what a killed export left beside it.
+  to, checking that it may be written and deleted, and removing what a killed export left beside it.
 - **Memory.** Most of the working set is Wine's own libraries, as the minimal program shows; the list
   costs 24 bytes a measurement.
 DOC
