@@ -18,6 +18,11 @@ if [ $# -gt 0 ] && [ "$1" != "v$version" ]; then
     echo "The tag $1 does not name the version in CMakeLists.txt, $version (its tag would be v$version)." >&2
     exit 1
 fi
+# A tag that exists already must name the commit that is built.
+if [ $# -gt 0 ] && tagged=$(git rev-parse -q --verify "refs/tags/$1^{commit}") && [ "$tagged" != "$(git rev-parse HEAD)" ]; then
+    echo "The tag $1 names the commit $tagged, not the one checked out, $(git rev-parse HEAD)." >&2
+    exit 1
+fi
 # Every file in the archive carries the time of the last commit, not of the build: without git, or
 # with git refusing the folder, the bytes would differ, so that is an error.
 if ! top=$(git rev-parse --show-toplevel 2>&1) || [ "$top" != "$(pwd -P)" ]; then

@@ -277,7 +277,7 @@ static void wait_serving_the_windows(DWORD ms)
     for (;;) {
         MSG message;
         for (const UINT kind : {WM_HOTKEY, WM_TIMER, WM_PAINT}) {
-            while (PeekMessageW(&message, nullptr, kind, kind, PM_REMOVE)) {
+            if (PeekMessageW(&message, nullptr, kind, kind, PM_REMOVE)) {
                 DispatchMessageW(&message);
             }
         }
@@ -285,7 +285,9 @@ static void wait_serving_the_windows(DWORD ms)
         if (now >= end) {
             return;
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_HOTKEY | QS_TIMER | QS_PAINT);
+        // Also for what arrived while the others were handled, which the queue counts as seen.
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_HOTKEY | QS_TIMER | QS_PAINT,
+                                    MWMO_INPUTAVAILABLE);
     }
 }
 

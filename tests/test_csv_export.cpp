@@ -159,6 +159,19 @@ BOOL WINAPI rename_looked_at(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID
     return !(kind == FileRenameInfo && refused()) && SetFileInformationByHandle(file, kind, information, size);
 }
 
+// Another program saves a file of the chosen name just before the new one would take it.
+constexpr char ANOTHER_PROGRAMS[] = "another program's rows\r\n";
+
+BOOL WINAPI rename_after_another_program_saved(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information,
+                                               DWORD size)
+{
+    if (kind == FileRenameInfo) {
+        std::ofstream(fs::path(static_cast<FILE_RENAME_INFO*>(information)->FileName), std::ios::binary)
+            << ANOTHER_PROGRAMS;
+    }
+    return SetFileInformationByHandle(file, kind, information, size);
+}
+
 // ReplaceFileW on a file share that grants no WRITE_DAC, as with the usual "Change" permission: "if
 // you specify [REPLACEFILE_IGNORE_MERGE_ERRORS] and do not have WRITE_DAC access, the function
 // succeeds but the ACLs are not preserved", as with REPLACEFILE_IGNORE_ACL_ERRORS; without either
@@ -512,6 +525,16 @@ TEST(CsvFile, WhereWindowsAnswersOtherwiseWhenTheFileIsPutInPlace)
             EXPECT_EQ(snapshot(folder.path()), c.files);
         }
     }
+}
+
+// Another program's file, saved under the chosen name just before the new file takes it, stays.
+TEST(CsvFile, ANameTakenMeanwhileIsNotReplaced)
+{
+    TempFolder folder;
+    StandIns stand_ins;
+    file_calls.set_file_information = rename_after_another_program_saved;
+    EXPECT_FALSE(write_csv_file(folder.file(L"a.csv").c_str(), many(1)));
+    EXPECT_EQ(snapshot(folder.path()), (std::map<std::wstring, std::string>{{L"a.csv", ANOTHER_PROGRAMS}}));
 }
 
 TEST(CsvFile, TwoExportsToOneFileAtOnceEachHaveATemporaryFile)

@@ -149,7 +149,8 @@ static std::string describe_window(HWND window)
 }
 
 // The save dialog's name field, known by what it is, as the dialogs of Windows and Wine number it
-// differently: the edit of a combo box.
+// differently: the visible edit of a combo box (Windows' address bar has one too, hidden behind its
+// breadcrumbs).
 static HWND file_name_of(HWND dialog)
 {
     for (HWND child : descendants_of(dialog)) {

@@ -31,6 +31,7 @@ trap 'exit 143' TERM INT
 chown nobody:nogroup "$folder"
 "${as_nobody[@]}" test -w "$folder" || run_as_it_is "nobody cannot reach a folder under ${TMPDIR:-/tmp}" "$@"
 # On another file system than PREFIX's (a container's workspace, say) the prefix is copied.
+reason=
 cp -al "$prefix" "$folder/prefix" 2>/dev/null || { rm -rf "$folder/prefix" && reason=$(cp -a "$prefix" "$folder/prefix" 2>&1); } ||
     run_as_it_is "the Wine prefix could not be copied into ${TMPDIR:-/tmp}: ${reason%%$'\n'*}" "$@"
 rm -f "$folder/prefix/wineserver"  # root's server's place, readable by root alone
