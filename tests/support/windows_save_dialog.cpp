@@ -100,10 +100,28 @@ INT_PTR CALLBACK save_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
     return FALSE;
 }
 
+// Ends the platform's own dialog before it shows.
+UINT_PTR CALLBACK cancel_at_once(HWND hook, UINT message, WPARAM, LPARAM)
+{
+    if (message == WM_INITDIALOG) {
+        EndDialog(GetParent(hook), IDCANCEL);
+    }
+    return 0;
+}
+
 }  // namespace
 
 BOOL WINAPI windows_save_dialog(LPOPENFILENAMEW settings)
 {
-    return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &DIALOG.header, settings->hwndOwner, save_dialog_proc,
-                                   reinterpret_cast<LPARAM>(settings)) == 1;
+    if (DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &DIALOG.header, settings->hwndOwner, save_dialog_proc,
+                                reinterpret_cast<LPARAM>(settings)) == 1) {
+        return TRUE;
+    }
+    // A cancel leaves CommDlgExtendedError at 0, whatever an earlier dialog left: only the
+    // platform's dialog can set that, so one is cancelled before it shows.
+    OPENFILENAMEW cancelled = *settings;
+    cancelled.Flags |= OFN_EXPLORER | OFN_ENABLEHOOK;
+    cancelled.lpfnHook = cancel_at_once;
+    GetSaveFileNameW(&cancelled);
+    return FALSE;
 }
