@@ -19,7 +19,8 @@ if [ $# -gt 0 ] && [ "$1" != "v$version" ]; then
     exit 1
 fi
 # A tag that exists already must name the commit that is built.
-if [ $# -gt 0 ] && tagged=$(git rev-parse -q --verify "refs/tags/$1^{commit}") && [ "$tagged" != "$(git rev-parse HEAD)" ]; then
+if [ $# -gt 0 ] && tagged=$(git rev-parse -q --verify "refs/tags/$1^{commit}") &&
+    [ "$tagged" != "$(git rev-parse HEAD)" ]; then
     echo "The tag $1 names the commit $tagged, not the one checked out, $(git rev-parse HEAD)." >&2
     exit 1
 fi

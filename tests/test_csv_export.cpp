@@ -687,9 +687,9 @@ TEST_P(Export, SavesThroughTheDialogWithItsDefaultsAndAppendsTheExtension)
     EXPECT_EQ(overlay.measurements.size(), 3u);
 }
 
-// While the export waits for another program to let its new file go (0.5 s), F8 pressed 100 ms into
-// it still completes the running measurement when it arrives: in the list, timed then, but not in this file, whose rows were read
-// before. The export succeeds once the file is let go.
+// While the export waits for another program to let its new file go (0.5 s), F8 pressed 100 ms
+// into it still completes the running measurement when it arrives: in the list, timed then, but
+// not in this file, whose rows were read before. The export succeeds once the file is let go.
 using ExportWaiting = OverlayTest;
 
 TEST_F(ExportWaiting, AKeyPressedWhileTheNewFileIsHeldIsTimedWhenItArrives)

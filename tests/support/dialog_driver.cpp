@@ -168,8 +168,11 @@ static std::wstring file_types_of(HWND dialog)
     for (HWND list : descendants_of(dialog)) {
         const auto style = static_cast<DWORD>(GetWindowLongPtrW(list, GWL_STYLE));
         const bool texts = !(style & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE)) || (style & CBS_HASSTRINGS);
+        if (class_of(list) != L"ComboBox" || !texts) {
+            continue;
+        }
         std::wstring entries;
-        for (LRESULT i = 0; class_of(list) == L"ComboBox" && texts && i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
+        for (LRESULT i = 0; i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
             wchar_t entry[128] = {};
             if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 128) {
                 SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
